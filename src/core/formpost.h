@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Posts named text fields to a URL and returns the reply text.
+// fields: lines "name=value", split at the first "=", sent in order.
+// timeoutMs bounds each phase (resolve, connect, send, each wait for data); the
+// whole call is bounded by a few times that. Throws AppError with a message on any
+// failure. Safe to call from several threads at once.
+QString formPost(const QString& url, const QStringList& fields, int timeoutMs);
+
+// The scheme rule of every call to the maker's service: post to https://host+path and,
+// only if that throws, once more to http://host+path. Throws the second call's error.
+QString postToMakerService(const QString& path, const QStringList& fields, int timeoutMs);
