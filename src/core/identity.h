@@ -7,15 +7,17 @@
 struct ProductIdentity {
     QString companyName;
     QString productName;
-    QString fullTitle;    // company name, " - ", product name
-    QString versionText;  // "major.minor" of the fixed file version
+    QString fullTitle;   // company name, " - ", product name
+    QString versionText; // "major.minor" of the fixed file version
 };
 
 namespace identity {
 
 // The application title, the caption of the default error display. Fixed, not
 // taken from the version data.
-inline QString applicationTitle() { return QStringLiteral("Brindleaf"); }
+inline QString applicationTitle() {
+    return QStringLiteral("Brindleaf");
+}
 
 const ProductIdentity& product();
 void setProduct(ProductIdentity value);

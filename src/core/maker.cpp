@@ -6,12 +6,17 @@ namespace maker {
 
 QString host() {
     const QString fromEnvironment = qEnvironmentVariable("BRINDLEAF_MAKER_HOST").trimmed();
-    return fromEnvironment.isEmpty() ? QStringLiteral(BRINDLEAF_DEFAULT_MAKER_HOST) : fromEnvironment;
+    return fromEnvironment.isEmpty() ? QStringLiteral(BRINDLEAF_DEFAULT_MAKER_HOST)
+                                     : fromEnvironment;
 }
 
-QString homePageUrl() { return QStringLiteral("http://") + host() + QStringLiteral("/"); }
+QString homePageUrl() {
+    return QStringLiteral("http://") + host() + QStringLiteral("/");
+}
 
-QString homePageFallbackUrl() { return QStringLiteral("http://") + host(); }
+QString homePageFallbackUrl() {
+    return QStringLiteral("http://") + host();
+}
 
 QString helpPageUrl(const QString& productName) {
     // Only A to Z are lowered, as the page names were made that way.
@@ -21,11 +26,13 @@ QString helpPageUrl(const QString& productName) {
             c = QChar(c.unicode() + ('a' - 'A'));
     }
     name.replace(QLatin1Char(' '), QLatin1Char('-'));
-    return QStringLiteral("http://") + host() + QStringLiteral("/help/") + name + QStringLiteral("/");
+    return QStringLiteral("http://") + host() + QStringLiteral("/help/") + name +
+           QStringLiteral("/");
 }
 
 QString acknowledgementsUrl() {
-    return QStringLiteral("https://") + host() + QStringLiteral("/blog/credits-and-acknowledgements/");
+    return QStringLiteral("https://") + host() +
+           QStringLiteral("/blog/credits-and-acknowledgements/");
 }
 
 QString uninstallUrl() {
@@ -33,8 +40,12 @@ QString uninstallUrl() {
            QStringLiteral("/blog/how-to-uninstall-quenlow-software/");
 }
 
-QString secureServiceUrl(const QString& path) { return QStringLiteral("https://") + host() + path; }
+QString secureServiceUrl(const QString& path) {
+    return QStringLiteral("https://") + host() + path;
+}
 
-QString plainServiceUrl(const QString& path) { return QStringLiteral("http://") + host() + path; }
+QString plainServiceUrl(const QString& path) {
+    return QStringLiteral("http://") + host() + path;
+}
 
 } // namespace maker

@@ -7,7 +7,9 @@ void languageInitialisation(const QString&) {}
 void resetForTests() {}
 } // namespace translation
 
-QString translate(const QString& key) { return key; }
+QString translate(const QString& key) {
+    return key;
+}
 
 QString fillPlaceholders(const QString& format, const QStringList& values) {
     QString result;
@@ -25,4 +27,6 @@ QString fillPlaceholders(const QString& format, const QStringList& values) {
     return result;
 }
 
-QString localeName() { return QStringLiteral("xx"); }
+QString localeName() {
+    return QStringLiteral("xx");
+}

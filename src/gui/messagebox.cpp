@@ -10,7 +10,9 @@ MessageSink& sink() {
 }
 } // namespace
 
-void setMessageSink(MessageSink s) { sink() = std::move(s); }
+void setMessageSink(MessageSink s) {
+    sink() = std::move(s);
+}
 
 void showMessage(const QString& text, const QString& caption, int flags) {
     if (sink()) {
@@ -33,7 +35,8 @@ void showMessage(const QString& text, const QString& caption, int flags) {
     }
     // A CR in a message breaks the line on screen, as the texts are assembled with CR.
     QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(icon, caption, shown, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }

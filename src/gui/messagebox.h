@@ -1,11 +1,12 @@
 #pragma once
 
+#include "core/messageflags.h"
+
 #include <QString>
 #include <functional>
 
 // Modal message boxes with one OK button, owned by the active window.
-// Flags as the program uses them: 16 error, 48 warning, 64 information.
-enum MessageFlags : int { MB_ICONERROR = 16, MB_ICONWARNING = 48, MB_ICONINFORMATION = 64 };
+// Flags: MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION.
 
 struct ShownMessage {
     QString text;
