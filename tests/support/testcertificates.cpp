@@ -87,8 +87,8 @@ QByteArray certificatePem(X509* cert) {
 
 QByteArray keyPem(EVP_PKEY* key) {
     Bio bio(BIO_new(BIO_s_mem()));
-    check(bio && PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr,
-                                          nullptr) == 1,
+    check(bio &&
+              PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1,
           "writing key");
     return bioText(bio.get());
 }

@@ -59,19 +59,32 @@ void require(bool ok, const char* what) {
 
 QByteArray reasonFor(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -341,8 +354,7 @@ QString TestHttpServer::hostAndPort() const {
 }
 
 QString TestHttpServer::url(const QString& path, bool secure) const {
-    return (secure ? QStringLiteral("https://") : QStringLiteral("http://")) + hostAndPort() +
-           path;
+    return (secure ? QStringLiteral("https://") : QStringLiteral("http://")) + hostAndPort() + path;
 }
 
 QString TestHttpServer::caCertificateFile() const {
@@ -385,8 +397,8 @@ void TestHttpServer::serve(int fd) {
         {
             const std::lock_guard lock(state.mutex);
             (isTls ? state.tlsConnections : state.plainConnections) += 1;
-            accepted = state.protocols == Protocols::Both ||
-                       (state.protocols == Protocols::Tls) == isTls;
+            accepted =
+                state.protocols == Protocols::Both || (state.protocols == Protocols::Tls) == isTls;
             if (accepted && isTls)
                 ssl = SSL_new(state.tls.get());
         }

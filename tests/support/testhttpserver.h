@@ -36,7 +36,7 @@ public:
     enum class Protocols { Plain, Tls, Both };
 
     struct Request {
-        QByteArray requestLine; // "POST /path HTTP/1.1", without CR LF
+        QByteArray requestLine;                           // "POST /path HTTP/1.1", without CR LF
         QList<std::pair<QByteArray, QByteArray>> headers; // in order, as sent
         QByteArray body;
         bool secure = false; // arrived over TLS
@@ -58,7 +58,7 @@ public:
         };
         Kind kind = Kind::Answer;
         int status = 200;
-        QByteArray reason;          // empty: the usual phrase for the status
+        QByteArray reason; // empty: the usual phrase for the status
         QByteArray protocol = "HTTP/1.1";
         QList<std::pair<QByteArray, QByteArray>> headers; // Content-Length and Connection:
                                                           // close are added unless given
@@ -95,8 +95,8 @@ public:
     QString caCertificateFile() const; // PEM of the authority that signed the server
 
     std::vector<Request> requests() const;
-    int tlsConnectionCount() const;    // connections that began a TLS handshake
-    int plainConnectionCount() const;  // connections that began in plain text
+    int tlsConnectionCount() const;   // connections that began a TLS handshake
+    int plainConnectionCount() const; // connections that began in plain text
 
 private:
     struct State;
