@@ -1,10 +1,21 @@
+#include "core/identity.h"
+#include "gui/appform.h"
+#include "gui/guiresources.h"
+#include "platform/namedobject.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
+    // Held until the process ends; a second instance ignores the clash and runs.
+    platform::holdNamedObject(QStringLiteral("QUENLOW_Brindleaf"));
+
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("QUENLOW - Brindleaf"));
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(identity::applicationTitle());
+    ensureGuiResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/brindleaf.svg")));
+
+    TAppForm AppForm;
+    AppForm.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,216 @@
+#include "gui/appform.h"
+
+#include "ui_appform.h"
+
+#include "core/datafolder.h"
+#include "core/identity.h"
+#include "core/maker.h"
+#include "core/messageflags.h"
+#include "core/translate.h"
+#include "core/versioninfo.h"
+#include "gui/errordisplay.h"
+#include "gui/filedialog.h"
+#include "gui/guiresources.h"
+#include "gui/messagebox.h"
+#include "gui/shellopen.h"
+#include "platform/executablepath.h"
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// A file URL names a local file when it has no host; file managers may still write
+// "localhost", which Qt would otherwise turn into a network path.
+QString localFilePath(QUrl url) {
+    if (!url.isLocalFile())
+        return {};
+    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        url.setHost(QString());
+    if (!url.host().isEmpty())
+        return {};
+    return url.toLocalFile();
+}
+
+} // namespace
+
+TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::TAppForm) {
+    ensureGuiResources();
+    m_ui->setupUi(this);
+    // The three separators carry names of their own, so they are named actions turned
+    // into separators here.
+    for (QAction* separator : {m_ui->N5, m_ui->N3, m_ui->UpdateNotificationsBar})
+        separator->setSeparator(true);
+
+    // The client area is 478 x 264 below the menu bar.
+    resize(478, 264 + m_ui->MainMenu1->sizeHint().height());
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addAction(m_ui->Delete1);
+    PopupMenu1->addAction(m_ui->SelectAll1);
+    connect(m_ui->ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1->popup(m_ui->ListBox1->viewport()->mapToGlobal(at));
+    });
+
+    OpenDialog1 = new FileDialog(FileDialog::Mode::Open, this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    OpenDialog1->setFilter(QStringLiteral("XML File (*.xml)|*.xml|Any File (*.*)|*.*"));
+    OpenDialog1->setDefaultExt(QStringLiteral("xml"));
+    OpenDialog1->setOptions(FileDialog::AllowMultiSelect);
+
+    SaveDialog1 = new FileDialog(FileDialog::Mode::Save, this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    SaveDialog1->setFilter(QStringLiteral("XML File (*.xml)|*.xml"));
+    SaveDialog1->setDefaultExt(QStringLiteral("xml"));
+    SaveDialog1->setOptions(FileDialog::OverwritePrompt);
+
+    TimerChecker = new QTimer(this);
+    TimerChecker->setObjectName(QStringLiteral("TimerChecker"));
+    TimerChecker->setInterval(1000);
+
+    bind(m_ui->Button1, &QPushButton::clicked, &TAppForm::Button1Click);
+    bind(m_ui->Button2, &QPushButton::clicked, &TAppForm::Button2Click);
+    bind(m_ui->AddXMLFiles1, &QAction::triggered, &TAppForm::AddXMLFiles1Click);
+    bind(m_ui->ExportCombinedXML1, &QAction::triggered, &TAppForm::ExportCombinedXML1Click);
+    bind(m_ui->Exit1, &QAction::triggered, &TAppForm::Exit1Click);
+    bind(m_ui->Help2, &QAction::triggered, &TAppForm::Help2Click);
+    bind(m_ui->UpdateNotifications1, &QAction::triggered, &TAppForm::UpdateNotifications1Click);
+    bind(m_ui->SendFeedback1, &QAction::triggered, &TAppForm::SendFeedback1Click);
+    bind(m_ui->About1, &QAction::triggered, &TAppForm::About1Click);
+    bind(m_ui->Delete1, &QAction::triggered, &TAppForm::Delete1Click);
+    bind(m_ui->SelectAll1, &QAction::triggered, &TAppForm::SelectAll1Click);
+    bind(TimerChecker, &QTimer::timeout, &TAppForm::TimerCheckerTimer);
+    TimerChecker->start();
+
+    runGuarded([this] { FormCreate(); });
+}
+
+TAppForm::~TAppForm() = default;
+
+template <typename Sender, typename Signal>
+void TAppForm::bind(Sender* sender, Signal signal, void (TAppForm::*handler)()) {
+    connect(sender, signal, this,
+            [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TAppForm::FormCreate() {
+    // Any step that fails skips the rest; the window opens all the same.
+    const ProductIdentity product = readProductIdentity(platform::executablePath());
+    identity::setProduct(product);
+    setWindowTitle(product.fullTitle);
+    identity::setDataFolder(identity::chooseDataFolder(platform::executableFolder(),
+                                                       product.companyName, product.productName));
+    // Last, so that every later message is translated.
+    translation::languageInitialisation();
+}
+
+void TAppForm::FormShow() {
+    // QMainWindow keeps StatusBar1 below the list by itself; what is left is placing the
+    // window in the middle of its screen the first time it appears.
+    if (m_placed)
+        return;
+    m_placed = true;
+    if (const QScreen* display = screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(display->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TAppForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    runGuarded([this] { FormShow(); });
+}
+
+QStringList TAppForm::inputFiles() const {
+    QStringList files;
+    for (int i = 0; i < m_ui->ListBox1->count(); ++i)
+        files << m_ui->ListBox1->item(i)->text();
+    return files;
+}
+
+void TAppForm::Button1Click() {
+    if (OpenDialog1->execute())
+        m_ui->ListBox1->addItems(OpenDialog1->files());
+}
+
+void TAppForm::Button2Click() {
+    ExportCombinedXml();
+}
+
+void TAppForm::ExportCombinedXml() {
+    // Only the first step of the export so far: an empty list is refused with a warning.
+    if (m_ui->ListBox1->count() == 0)
+        showMessage(translate(QStringLiteral("No XML files added!")),
+                    translate(QStringLiteral("WARNING")), MB_ICONWARNING);
+}
+
+void TAppForm::AddXMLFiles1Click() {
+    m_ui->Button1->click();
+}
+
+void TAppForm::ExportCombinedXML1Click() {
+    m_ui->Button2->click();
+}
+
+void TAppForm::Exit1Click() {
+    QCoreApplication::quit();
+}
+
+void TAppForm::Help2Click() {
+    shellOpen(maker::helpPageUrl(identity::product().productName));
+}
+
+void TAppForm::SendFeedback1Click() {
+    // Opens the feedback window; it arrives with that window.
+}
+
+void TAppForm::About1Click() {
+    // Opens the about window; it arrives with that window.
+}
+
+void TAppForm::UpdateNotifications1Click() {
+    // Switches the update notices; it arrives with the update check.
+}
+
+void TAppForm::TimerCheckerTimer() {
+    // Starts and watches the update check; it arrives with the update check.
+}
+
+void TAppForm::Delete1Click() {
+    qDeleteAll(m_ui->ListBox1->selectedItems());
+}
+
+void TAppForm::SelectAll1Click() {
+    m_ui->ListBox1->selectAll();
+}
+
+void TAppForm::WMDropFiles(const QMimeData& data) {
+    for (const QUrl& url : data.urls()) {
+        const QString path = localFilePath(url);
+        if (!path.isEmpty())
+            m_ui->ListBox1->addItem(path);
+    }
+}
+
+void TAppForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TAppForm::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TAppForm::dropEvent(QDropEvent* event) {
+    runGuarded([this, event] { WMDropFiles(*event->mimeData()); });
+    event->acceptProposedAction();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <memory>
+
+class FileDialog;
+class QMenu;
+class QMimeData;
+class QTimer;
+
+namespace Ui {
+class TAppForm;
+}
+
+// The main window: the input list of XML files and every user command.
+class TAppForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TAppForm(QWidget* parent = nullptr);
+    ~TAppForm() override;
+
+    // The input list, in order.
+    QStringList inputFiles() const;
+
+    void Button1Click();
+    void Button2Click();
+    void AddXMLFiles1Click();
+    void ExportCombinedXML1Click();
+    void Exit1Click();
+    void Help2Click();
+    void SendFeedback1Click();
+    void About1Click();
+    void Delete1Click();
+    void SelectAll1Click();
+    void UpdateNotifications1Click();
+    void TimerCheckerTimer();
+
+    // Appends every local file named in dropped data, whole and in order.
+    void WMDropFiles(const QMimeData& data);
+
+    void ExportCombinedXml();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    // Connects a component's signal to a handler run under the default error display.
+    template <typename Sender, typename Signal>
+    void bind(Sender* sender, Signal signal, void (TAppForm::*handler)());
+
+    std::unique_ptr<Ui::TAppForm> m_ui;
+    QMenu* PopupMenu1 = nullptr;
+    QTimer* TimerChecker = nullptr;
+    FileDialog* OpenDialog1 = nullptr;
+    FileDialog* SaveDialog1 = nullptr;
+    bool m_placed = false;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// The user's application-data folder: $XDG_DATA_HOME when it is an absolute path,
+// else ~/.local/share; no trailing separator. Empty when no home folder is known.
+QString userDataFolder();
+
+} // namespace platform
