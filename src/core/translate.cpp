@@ -1,13 +1,244 @@
 #include "core/translate.h"
 
-// First cut: no language files yet, every key is its own translation.
+#include "core/apperror.h"
+#include "core/languageid.h"
+#include "platform/executablepath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <memory>
+#include <unicode/ucol.h>
+
+namespace {
+
+struct CollatorCloser {
+    void operator()(UCollator* collator) const { ucol_close(collator); }
+};
+using CollatorPtr = std::unique_ptr<UCollator, CollatorCloser>;
+
+// Written once by the language initialisation on the main thread, before any other
+// thread starts; only read afterwards.
+struct LanguageState {
+    QString folder;
+    QStringList candidates;
+    QString filePath; // set: a language is in effect
+    QStringList table;
+    CollatorPtr collator;
+};
+
+LanguageState& state() {
+    static LanguageState languageState;
+    return languageState;
+}
+
+const QString codeTableName = QStringLiteral("LanguageCodes.csv");
+
+bool isSpaceOrControl(QChar c) {
+    return c.unicode() <= u' ';
+}
+
+QString trimmed(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isSpaceOrControl(text.at(begin)))
+        ++begin;
+    while (end > begin && isSpaceOrControl(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// Case folding of the letters A to Z only, as file names compare in the code table.
+QString asciiLower(const QString& text) {
+    QString lower = text;
+    for (QChar& c : lower) {
+        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return lower;
+}
+
+// Lines end in CR LF, LF or CR.
+QStringList splitLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < size && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < size)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+bool startsWith(const QByteArray& bytes, std::initializer_list<unsigned char> prefix) {
+    if (bytes.size() < qsizetype(prefix.size()))
+        return false;
+    qsizetype i = 0;
+    for (const unsigned char b : prefix) {
+        if (static_cast<unsigned char>(bytes.at(i++)) != b)
+            return false;
+    }
+    return true;
+}
+
+// A byte-order mark chooses UTF-8 or UTF-16; otherwise the system's character set (UTF-8
+// here), and a file that is not valid in it is read as Latin-1, the single-byte fallback.
+QString decodeCodeTable(const QByteArray& bytes) {
+    if (startsWith(bytes, {0xEF, 0xBB, 0xBF}))
+        return QString::fromUtf8(bytes.mid(3));
+    if (startsWith(bytes, {0xFF, 0xFE})) {
+        QStringDecoder decoder(QStringConverter::Utf16LE);
+        return decoder(bytes.mid(2));
+    }
+    if (startsWith(bytes, {0xFE, 0xFF})) {
+        QStringDecoder decoder(QStringConverter::Utf16BE);
+        return decoder(bytes.mid(2));
+    }
+    QStringDecoder system(QStringConverter::System);
+    QString text = system(bytes);
+    if (system.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
+
+// The file name the code table assigns to a language identifier, or empty. A table that
+// cannot be read counts as empty.
+QString wantedFileName(const QString& tablePath, quint32 languageId) {
+    QFile file(tablePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {};
+    const QString id = QString::number(languageId);
+    for (const QString& line : splitLines(decodeCodeTable(bytes))) {
+        const qsizetype comma = line.indexOf(u',');
+        if (comma < 0)
+            continue;
+        if (trimmed(line.left(comma)) == id)
+            return trimmed(line.mid(comma + 1));
+    }
+    return {};
+}
+
+// Entries of the folder whose names end in "lang.txt" (in any case, as the pattern matches
+// on the file systems the language files come from), directories left out. Sorted by
+// name so that the first match does not depend on the file system's order.
+QStringList candidateNames(const QString& folder) {
+    QDir dir(folder);
+    dir.setNameFilters({QStringLiteral("*lang.txt")});
+    dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
+    dir.setSorting(QDir::Name);
+    return dir.entryList();
+}
+
+CollatorPtr openCollator() {
+    UErrorCode status = U_ZERO_ERROR;
+    CollatorPtr collator(ucol_open(languageid::currentIcuLocale().constData(), &status));
+    if (U_FAILURE(status))
+        return nullptr;
+    ucol_setStrength(collator.get(), UCOL_TERTIARY);
+    ucol_setAttribute(collator.get(), UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+    return U_SUCCESS(status) ? std::move(collator) : nullptr;
+}
+
+void loadTable(LanguageState& language) {
+    QFile file(language.filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2")
+                           .arg(QDir::toNativeSeparators(language.filePath), file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw AppError(QStringLiteral("Cannot read file \"%1\". %2")
+                           .arg(QDir::toNativeSeparators(language.filePath), file.errorString()));
+    if (startsWith(bytes, {0xEF, 0xBB, 0xBF}))
+        bytes.remove(0, 3);
+    language.table = splitLines(QString::fromUtf8(bytes));
+}
+
+// Equal under the locale's collation at tertiary strength, as the language files were
+// matched where they come from; plain equality answers nearly every line at once.
+bool keyMatches(const LanguageState& language, QStringView linePrefix, QStringView pattern) {
+    if (linePrefix == pattern)
+        return true;
+    if (!language.collator)
+        return false;
+    return ucol_strcoll(language.collator.get(), reinterpret_cast<const UChar*>(linePrefix.utf16()),
+                        int32_t(linePrefix.size()), reinterpret_cast<const UChar*>(pattern.utf16()),
+                        int32_t(pattern.size())) == UCOL_EQUAL;
+}
+
+} // namespace
 
 namespace translation {
-void languageInitialisation(const QString&) {}
-void resetForTests() {}
+
+void languageInitialisation(const QString& name) {
+    languageInitialisation(name, platform::executableFolder() + QStringLiteral("Languages"),
+                           languageid::userUiLanguage());
+}
+
+void languageInitialisation(const QString& name, const QString& languageFolder,
+                            quint32 userLanguageId) {
+    LanguageState& language = state();
+    language.folder = languageFolder;
+    language.candidates.clear();
+    if (!QFileInfo(language.folder).isDir())
+        return;
+    language.candidates = candidateNames(language.folder);
+
+    QString chosen = name;
+    const QString tablePath = language.folder + u'/' + codeTableName;
+    if (trimmed(name).isEmpty() && QFileInfo(tablePath).isFile()) {
+        const QString wanted = asciiLower(wantedFileName(tablePath, userLanguageId));
+        for (const QString& candidate : std::as_const(language.candidates)) {
+            if (asciiLower(candidate) == wanted) {
+                chosen = candidate;
+                break;
+            }
+        }
+    }
+
+    const QString path = language.folder + u'/' + chosen;
+    if (!QFileInfo(path).isFile())
+        return;
+    language.filePath = path;
+    language.table.clear();
+    language.collator = openCollator();
+    loadTable(language);
+}
+
+void resetForTests() {
+    LanguageState& language = state();
+    language.folder.clear();
+    language.candidates.clear();
+    language.filePath.clear();
+    language.table.clear();
+    language.collator.reset();
+}
+
 } // namespace translation
 
 QString translate(const QString& key) {
+    const LanguageState& language = state();
+    if (language.filePath.isEmpty())
+        return key;
+    const QString pattern = u'{' + key + u'}';
+    for (const QString& line : language.table) {
+        if (line.size() < pattern.size() ||
+            !keyMatches(language, QStringView(line).first(pattern.size()), pattern))
+            continue;
+        const QString translation = line.mid(line.indexOf(u'}') + 1);
+        return translation.isEmpty() ? key : translation;
+    }
     return key;
 }
 
@@ -28,5 +259,6 @@ QString fillPlaceholders(const QString& format, const QStringList& values) {
 }
 
 QString localeName() {
-    return QStringLiteral("xx");
+    const QString name = languageid::isoName(languageid::currentLocale());
+    return name.isEmpty() ? QStringLiteral("xx") : name;
 }

@@ -8,9 +8,14 @@
 // safe to call from any thread.
 namespace translation {
 
-// Chooses and loads the language file. An empty name lets the language-code table
-// choose. Throws AppError when the chosen file cannot be read.
+// Chooses and loads the language file from the folder "Languages" beside the executable.
+// An empty name lets the language-code table choose. Throws AppError when the chosen
+// file cannot be read; the language then stays in effect with no entries.
 void languageInitialisation(const QString& name = QString());
+
+// The same over a given language folder (no trailing separator) and UI language identifier.
+void languageInitialisation(const QString& name, const QString& languageFolder,
+                            quint32 userLanguageId);
 
 // Forgets the language in effect (tests only: the program initialises once).
 void resetForTests();
