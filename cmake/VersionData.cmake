@@ -78,3 +78,21 @@ ${records}};
 " @ONLY)
     target_sources(${target} PRIVATE ${source})
 endfunction()
+
+# The product's own version data, carried by every program of the product (and by test
+# programs that start the main window). Further arguments override single values, e.g.
+# brindleaf_product_version_data(brindleaf-combine InternalName "brindleaf-combine").
+function(brindleaf_product_version_data target)
+    brindleaf_version_data(${target}
+        FIXED_FILE_VERSION ${PROJECT_VERSION}
+        TRANSLATIONS 040904E4
+        CompanyName "QUENLOW"
+        FileDescription "Brindleaf: combines XML files into one"
+        FileVersion "${PROJECT_VERSION}"
+        InternalName "${target}"
+        LegalCopyright "Copyright (C) QUENLOW"
+        OriginalFileName "${target}"
+        ProductName "Brindleaf"
+        ProductVersion "${PROJECT_VERSION}"
+        ${ARGN})
+endfunction()

@@ -1,0 +1,4 @@
+/* A program that only carries version data, for reading it back in tests. */
+int main(void) {
+    return 0;
+}
