@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: deps configure build run test test-asan check-format format bench service package clean
+.PHONY: deps configure build run test test-asan check-format format bench bench-startup service package clean
 
 deps:
 	scripts/install-deps
@@ -35,6 +35,9 @@ format: deps
 
 bench: build
 	bench/run $(BUILD)/bin
+
+bench-startup: build
+	bench/startup/run $(BUILD)
 
 service: build
 	$(BUILD)/bin/brindleaf-service --port 8443 --db $(HOME)/.local/share/brindleaf-service/service.db
