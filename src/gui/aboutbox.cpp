@@ -21,9 +21,13 @@
 #include <QUrl>
 #include <QWindow>
 
-// Resources of a static library are registered by hand, outside any namespace.
+// Resources of a static library register only when asked, and outside any namespace.
 static void registerAboutResources() {
-    Q_INIT_RESOURCE(about);
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(about);
+        return true;
+    }();
+    (void)registered;
 }
 
 namespace {
@@ -72,8 +76,8 @@ void setColours(QWidget* widget, const QColor& background, const QColor& text) {
 } // namespace
 
 TAboutBox::TAboutBox(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+    : QDialog(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       ui(std::make_unique<Ui::AboutBox>()) {
     registerAboutResources();
     ui->setupUi(this);
@@ -175,8 +179,8 @@ void TAboutBox::tmTimerTimer() {
     m_rain->MatrixTick();
     // Only the black margin and the uncovered area show the rain.
     QRegion visible(rect());
-    for (const QWidget* child : {static_cast<QWidget*>(ui->Panel1),
-                                 static_cast<QWidget*>(ui->PanelEgg)}) {
+    for (const QWidget* child :
+         {static_cast<QWidget*>(ui->Panel1), static_cast<QWidget*>(ui->PanelEgg)}) {
         if (child->isVisible())
             visible -= child->geometry();
     }

@@ -8,6 +8,7 @@
 #include "core/messageflags.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
+#include "gui/aboutbox.h"
 #include "gui/errordisplay.h"
 #include "gui/filedialog.h"
 #include "gui/guiresources.h"
@@ -173,7 +174,9 @@ void TAppForm::SendFeedback1Click() {
 }
 
 void TAppForm::About1Click() {
-    // Opens the about window; it arrives with that window.
+    // A new window for each command, shown modally; it frees itself when it closes.
+    auto* aboutBox = new TAboutBox(this);
+    aboutBox->exec();
 }
 
 void TAppForm::UpdateNotifications1Click() {
