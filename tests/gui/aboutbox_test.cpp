@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -51,6 +52,7 @@ protected:
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         setMessageSink({});
         dropdownmenu::setTickSource({});
+        translation::resetForTests();
         delete box.data();
     }
 
@@ -163,6 +165,40 @@ TEST_F(AboutBoxTest, TextsWithoutALanguageFile) {
     EXPECT_EQ(items[0]->objectName(), QStringLiteral("Credits1"));
     EXPECT_EQ(items[1]->objectName(), QStringLiteral("Howtouninstall1"));
     EXPECT_EQ(items[2]->objectName(), QStringLiteral("LicensePrivacyPolicy1"));
+}
+
+TEST_F(AboutBoxTest, TextsFollowTheLanguageFile) {
+    QTemporaryDir languages;
+    ASSERT_TRUE(languages.isValid());
+    QFile file(languages.filePath(QStringLiteral("Testlang.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("{About %s}%s hakk\u0131nda\n"
+                              "{OK}Tamam\n"
+                              "{Info}Bilgi\n"
+                              "{Acknowledgements...}Te\u015fekk\u00fcrler...\n"
+                              "{How to uninstall...}Nas\u0131l kald\u0131r\u0131l\u0131r...\n"
+                              "{License...}Lisans...\n"
+                              "{File not found!}Dosya bulunamad\u0131!\n"
+                              "{License}Lisans\n")
+                   .toUtf8());
+    file.close();
+    translation::languageInitialisation(QStringLiteral("Testlang.txt"), languages.path(), 1033);
+
+    show();
+    EXPECT_EQ(box->windowTitle(), QStringLiteral(u"Brindleaf hakk\u0131nda"));
+    EXPECT_EQ(child<QLabel>("Label2")->text(), QStringLiteral("Brindleaf 1.4"));
+    EXPECT_EQ(child<QPushButton>("BitBtn1")->text(), QStringLiteral("Tamam"));
+    EXPECT_EQ(child<QPushButton>("BitBtn2")->text(), QStringLiteral("Bilgi"));
+    EXPECT_EQ(child<QAction>("Credits1")->text(), QStringLiteral(u"Te\u015fekk\u00fcrler..."));
+    EXPECT_EQ(child<QAction>("Howtouninstall1")->text(),
+              QStringLiteral(u"Nas\u0131l kald\u0131r\u0131l\u0131r..."));
+    EXPECT_EQ(child<QAction>("LicensePrivacyPolicy1")->text(), QStringLiteral("Lisans..."));
+
+    ASSERT_FALSE(QFile::exists(TAboutBox::licenceFilePath()));
+    child<QAction>("LicensePrivacyPolicy1")->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral(u"Dosya bulunamad\u0131!"));
+    EXPECT_EQ(messages[0].caption, QStringLiteral("Lisans"));
 }
 
 TEST_F(AboutBoxTest, EscapeOnEitherButtonClosesAndFreesTheWindow) {
