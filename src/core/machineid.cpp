@@ -1,0 +1,27 @@
+#include "core/machineid.h"
+
+#include "core/apperror.h"
+
+#include <QFile>
+
+namespace machineid {
+
+QStringList candidateFiles() {
+    return {QStringLiteral("/etc/machine-id"), QStringLiteral("/var/lib/dbus/machine-id")};
+}
+
+QString readMachineIdentifier(const QStringList& files) {
+    for (const QString& path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray content = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw AppError(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        const qsizetype end = content.indexOf('\n');
+        return QString::fromUtf8(end < 0 ? content : content.left(end));
+    }
+    return {};
+}
+
+} // namespace machineid

@@ -1,0 +1,91 @@
+#include "core/settingsstore.h"
+
+#include "core/apperror.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+
+namespace {
+
+const QString group = QStringLiteral("Settings");
+
+QString settingsError(QSettings::Status status, const QString& path) {
+    return status == QSettings::FormatError
+               ? QStringLiteral("The settings file is not in INI format: %1").arg(path)
+               : QStringLiteral("The settings file cannot be written: %1").arg(path);
+}
+
+} // namespace
+
+namespace settings {
+
+QString settingsKeyName(const QString& fullTitle) {
+    // One byte a character: a surrogate pair is one character and gives one "?".
+    QByteArray bytes;
+    bytes.reserve(fullTitle.size());
+    for (const char32_t c : fullTitle.toUcs4())
+        bytes.append(c < 128 ? static_cast<char>(c) : '?');
+    return QString::fromLatin1(
+        QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
+}
+
+QString configFolder() {
+    const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // The base directory specification says a relative path is to be ignored.
+    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment))
+        return QDir::cleanPath(fromEnvironment);
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
+QString keyFilePath(const QString& keyName) {
+    return configFolder() + QStringLiteral("/SOFTWARE/Microsoft/VS/ServiceModules/") + keyName +
+           QStringLiteral(".ini");
+}
+
+} // namespace settings
+
+SettingsStore::SettingsStore(const QString& keyName) : m_filePath(settings::keyFilePath(keyName)) {}
+
+void SettingsStore::open() const {
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("The settings folder cannot be created: %1").arg(folder));
+}
+
+QString SettingsStore::readString(const QString& name) const {
+    if (!QFileInfo::exists(m_filePath))
+        return {};
+    const QSettings file(m_filePath, QSettings::IniFormat);
+    const QVariant value = file.value(group + QLatin1Char('/') + name);
+    if (!value.isValid())
+        return {};
+    // Lists, byte arrays and @Variant values are what another registry type was.
+    if (value.typeId() != QMetaType::QString)
+        throw AppError(QStringLiteral("The settings value %1 is not a string.").arg(name));
+    const QString text = value.toString();
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+int SettingsStore::readInteger(const QString& name, int defaultValue) const {
+    bool ok = false;
+    const int value = readString(name).toInt(&ok, 10);
+    return ok ? value : defaultValue;
+}
+
+void SettingsStore::writeString(const QString& name, const QString& text) const {
+    open();
+    QSettings file(m_filePath, QSettings::IniFormat);
+    file.setValue(group + QLatin1Char('/') + name, text);
+    file.sync();
+    if (file.status() != QSettings::NoError)
+        throw AppError(settingsError(file.status(), m_filePath));
+}
+
+void SettingsStore::writeInteger(const QString& name, int value) const {
+    writeString(name, QString::number(value));
+}

@@ -1,0 +1,28 @@
+#include "core/machineid.h"
+#include "support/tempconfighome.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(MachineId, FirstReadableFileGivesItsFirstLine) {
+    QTemporaryDir dir;
+    const QString first = dir.filePath("machine-id");
+    const QString second = dir.filePath("dbus-machine-id");
+    const QString missing = dir.filePath("missing");
+    writeTextFile(second, "0123456789abcdef0123456789abcdef\n");
+    EXPECT_EQ(machineid::readMachineIdentifier({first, second}),
+              "0123456789abcdef0123456789abcdef");
+    writeTextFile(first, "fedcba9876543210fedcba9876543210\nsecond line\n");
+    EXPECT_EQ(machineid::readMachineIdentifier({first, second}),
+              "fedcba9876543210fedcba9876543210");
+    // Passed on as stored: no parsing, no check of its form.
+    writeTextFile(first, " not-an-id ");
+    EXPECT_EQ(machineid::readMachineIdentifier({first, second}), " not-an-id ");
+    EXPECT_EQ(machineid::readMachineIdentifier({missing, dir.path()}), QString());
+    EXPECT_EQ(machineid::readMachineIdentifier({}), QString());
+}
+
+TEST(MachineId, TriesTheSystemFilesInOrder) {
+    EXPECT_EQ(machineid::candidateFiles(),
+              QStringList({"/etc/machine-id", "/var/lib/dbus/machine-id"}));
+}

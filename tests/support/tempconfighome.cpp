@@ -1,0 +1,42 @@
+#include "support/tempconfighome.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+TemporaryConfigHome::TemporaryConfigHome()
+    : m_previous(qgetenv("XDG_CONFIG_HOME")),
+      m_hadPrevious(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    EXPECT_TRUE(m_dir.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
+}
+
+TemporaryConfigHome::~TemporaryConfigHome() {
+    if (m_hadPrevious)
+        qputenv("XDG_CONFIG_HOME", m_previous);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString readTextFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+void writeTextFile(const QString& path, const QString& text) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath())) << path.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(text.toUtf8()), text.toUtf8().size());
+    // QSettings notices a change made behind its back by the file's size and time; two
+    // rewrites of one size within a millisecond would look unchanged, so each rewrite
+    // gets a time of its own.
+    static qint64 rewrites = 0;
+    ASSERT_TRUE(file.flush());
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-1000 - ++rewrites),
+                                 QFileDevice::FileModificationTime));
+}
