@@ -6,18 +6,8 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-TemporaryConfigHome::TemporaryConfigHome()
-    : m_previous(qgetenv("XDG_CONFIG_HOME")),
-      m_hadPrevious(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+TemporaryConfigHome::TemporaryConfigHome() : m_variable("XDG_CONFIG_HOME", m_dir.path()) {
     EXPECT_TRUE(m_dir.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
-}
-
-TemporaryConfigHome::~TemporaryConfigHome() {
-    if (m_hadPrevious)
-        qputenv("XDG_CONFIG_HOME", m_previous);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
 }
 
 QString readTextFile(const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include "support/scopedenv.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -9,7 +10,6 @@
 class TemporaryConfigHome {
 public:
     TemporaryConfigHome();
-    ~TemporaryConfigHome();
     TemporaryConfigHome(const TemporaryConfigHome&) = delete;
     TemporaryConfigHome& operator=(const TemporaryConfigHome&) = delete;
 
@@ -17,8 +17,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previous;
-    bool m_hadPrevious;
+    ScopedEnv m_variable;
 };
 
 // Reads a whole file as UTF-8 (empty when it cannot be read).
