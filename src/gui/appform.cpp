@@ -2,6 +2,7 @@
 
 #include "ui_appform.h"
 
+#include "core/checker.h"
 #include "core/datafolder.h"
 #include "core/identity.h"
 #include "core/maker.h"
@@ -13,6 +14,7 @@
 #include "gui/filedialog.h"
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
+#include "gui/newver.h"
 #include "gui/shellopen.h"
 #include "platform/executablepath.h"
 
@@ -180,11 +182,32 @@ void TAppForm::About1Click() {
 }
 
 void TAppForm::UpdateNotifications1Click() {
-    // Switches the update notices; it arrives with the update check.
+    // Choosing the item has already moved its check mark; the stored setting follows the
+    // mark and takes effect at the next start.
+    const std::unique_ptr<SettingsStore>& store = checkResults().store;
+    if (!store)
+        return;
+    if (m_ui->UpdateNotifications1->isChecked())
+        store->setNotificationsOn();
+    else
+        store->setNotificationsOff();
 }
 
 void TAppForm::TimerCheckerTimer() {
-    // Starts and watches the update check; it arrives with the update check.
+    if (!m_checkStarted) {
+        m_checkStarted = true;
+        TChecker::start();
+        return;
+    }
+    const CheckResults& results = checkResults();
+    if (!results.finished.load(std::memory_order_acquire))
+        return;
+    TimerChecker->stop();
+    m_ui->UpdateNotifications1->setEnabled(true);
+    if (results.showUpdate == 0)
+        m_ui->UpdateNotifications1->setChecked(false);
+    if (results.newVersion && !NewVer)
+        NewVer = std::make_unique<TNewVer>(results.offeredVersion, results.downloadAddress, this);
 }
 
 void TAppForm::Delete1Click() {

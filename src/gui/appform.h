@@ -5,6 +5,7 @@
 #include <memory>
 
 class FileDialog;
+class TNewVer;
 class QMenu;
 class QMimeData;
 class QTimer;
@@ -61,4 +62,7 @@ private:
     FileDialog* OpenDialog1 = nullptr;
     FileDialog* SaveDialog1 = nullptr;
     bool m_placed = false;
+    bool m_checkStarted = false;
+    // The update notice, created at most once and only hidden when closed.
+    std::unique_ptr<TNewVer> NewVer;
 };
