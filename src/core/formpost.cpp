@@ -203,19 +203,20 @@ HeaderList headersFor(bool secure) {
 // One request from start to end. The handles live only in here, so they are released
 // before the caller turns a failure into an error.
 Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int timeoutMs) {
+    // Declared before the handles that point to them, so they outlive those handles.
     Received received;
     char errorText[CURL_ERROR_SIZE] = {};
+    const HeaderList headers = headersFor(secure);
     const EasyHandle easy(curl_easy_init());
     const MultiHandle multi(curl_multi_init());
-    const HeaderList headers = headersFor(secure);
     if (!easy || !multi || !headers)
         return failed(QStringLiteral("The network library could not be started."));
     if (!configure(easy.get(), url, secure, body, headers.get(), received, errorText, timeoutMs))
         return failed(QStringLiteral("The network library refused the request settings."));
 
     // The easy handle is driven through a multi handle so that each wait can be
-    // bounded exactly: libcurl's own low-speed limit works in whole seconds and only
-    // looks about once a second.
+    // bounded to the millisecond (libcurl's own low-speed limit counts whole seconds)
+    // and the whole call as well.
     const Attachment attachment(multi.get(), easy.get());
     if (!attachment.added())
         return failed(QStringLiteral("The network library could not be started."));

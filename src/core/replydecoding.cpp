@@ -40,9 +40,10 @@ QByteArray charsetInDocument(const QByteArray& body) {
         return "UTF-8";
     // Browsers look for the declaration only near the start; so does this.
     const QString start = QString::fromLatin1(body.left(1024));
-    static const QRegularExpression xmlDeclaration(
+    // Made per call: a QRegularExpression is not meant to be shared between threads.
+    const QRegularExpression xmlDeclaration(
         QStringLiteral(R"(^\s*<\?xml\s[^>]*?\bencoding\s*=\s*["']\s*([A-Za-z0-9._:-]+))"));
-    static const QRegularExpression metaTag(
+    const QRegularExpression metaTag(
         QStringLiteral(R"(<meta\s[^>]*?\bcharset\s*=\s*["']?\s*([A-Za-z0-9._:-]+))"),
         QRegularExpression::CaseInsensitiveOption);
     for (const QRegularExpression* pattern : {&xmlDeclaration, &metaTag}) {
