@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
@@ -43,7 +44,10 @@ QString localFilePath(QUrl url) {
 
 } // namespace
 
-TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::TAppForm) {
+TAppForm::TAppForm(QWidget* parent) : TAppForm(platform::executablePath(), parent) {}
+
+TAppForm::TAppForm(const QString& executablePath, QWidget* parent)
+    : QMainWindow(parent), m_ui(new Ui::TAppForm), m_executablePath(executablePath) {
     ensureGuiResources();
     m_ui->setupUi(this);
     // The three separators carry names of their own, so they are named actions turned
@@ -105,10 +109,10 @@ void TAppForm::bind(Sender* sender, Signal signal, void (TAppForm::*handler)()) 
 
 void TAppForm::FormCreate() {
     // Any step that fails skips the rest; the window opens all the same.
-    const ProductIdentity product = readProductIdentity(platform::executablePath());
+    const ProductIdentity product = readProductIdentity(m_executablePath);
     identity::setProduct(product);
     setWindowTitle(product.fullTitle);
-    identity::setDataFolder(identity::chooseDataFolder(platform::executableFolder(),
+    identity::setDataFolder(identity::chooseDataFolder(QFileInfo(m_executablePath).absolutePath(),
                                                        product.companyName, product.productName));
     // Last, so that every later message is translated.
     translation::languageInitialisation();

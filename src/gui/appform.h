@@ -20,6 +20,8 @@ class TAppForm : public QMainWindow {
 
 public:
     explicit TAppForm(QWidget* parent = nullptr);
+    // Takes the identity from the executable at `executablePath` instead of the program's own.
+    explicit TAppForm(const QString& executablePath, QWidget* parent = nullptr);
     ~TAppForm() override;
 
     // The input list, in order.
@@ -61,6 +63,7 @@ private:
     QTimer* TimerChecker = nullptr;
     FileDialog* OpenDialog1 = nullptr;
     FileDialog* SaveDialog1 = nullptr;
+    const QString m_executablePath;
     bool m_placed = false;
     bool m_checkStarted = false;
     // The update notice, created at most once and only hidden when closed.

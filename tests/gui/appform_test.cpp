@@ -92,6 +92,37 @@ TEST_F(AppFormTest, CreationReadsTheProgramsIdentity) {
     EXPECT_TRUE(messages.messages().empty());
 }
 
+TEST(AppFormCreation, IdentityComesFromTheNamedExecutable) {
+    MessageRecorder messages;
+    const TAppForm form(QStringLiteral(BRINDLEAF_VERSION_SAMPLES_DIR "/sample-3-1-0-5"));
+    EXPECT_EQ(form.windowTitle(), "Company A - Product H");
+    EXPECT_EQ(identity::product().versionText, "3.1");
+    EXPECT_EQ(identity::dataFolder(), BRINDLEAF_VERSION_SAMPLES_DIR "/");
+    // A first translation entry without texts leaves the names empty.
+    const TAppForm hidden(
+        QStringLiteral(BRINDLEAF_VERSION_SAMPLES_DIR "/sample-first-entry-without-block"));
+    EXPECT_EQ(hidden.windowTitle(), " - ");
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST(AppFormCreation, MissingVersionDataIsShownAndTheWindowStillWorks) {
+    MessageRecorder messages;
+    identity::setDataFolder(QStringLiteral("/unchanged/"));
+    const QString bare =
+        QStringLiteral(BRINDLEAF_VERSION_SAMPLES_DIR "/sample-without-version-data");
+    TAppForm form(bare);
+    // The default error display: the message with a "." added, the application title, the
+    // error icon; the steps after the failing one do not run.
+    EXPECT_EQ(messages.messages(), (std::vector<ShownMessage>{{bare + ": No data available.",
+                                                               "Brindleaf", MB_ICONERROR}}));
+    EXPECT_EQ(form.windowTitle(), "Brindleaf");
+    EXPECT_EQ(identity::dataFolder(), "/unchanged/");
+
+    FileDialog::setNextFileNames({"/still/works.xml"});
+    form.findChild<QPushButton*>("Button1")->click();
+    EXPECT_EQ(form.inputFiles(), QStringList{"/still/works.xml"});
+}
+
 TEST_F(AppFormTest, ComponentsAndDialogs) {
     EXPECT_EQ(child<QPushButton>("Button1")->text(), "Add XML Files");
     EXPECT_EQ(child<QPushButton>("Button2")->text(), "Export Combined XML");
