@@ -2,6 +2,7 @@
 
 #include "core/apperror.h"
 #include "core/languageid.h"
+#include "core/textlines.h"
 #include "platform/executablepath.h"
 
 #include <QDir>
@@ -36,20 +37,6 @@ LanguageState& state() {
 
 const QString codeTableName = QStringLiteral("LanguageCodes.csv");
 
-bool isSpaceOrControl(QChar c) {
-    return c.unicode() <= u' ';
-}
-
-QString trimmed(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpaceOrControl(text.at(begin)))
-        ++begin;
-    while (end > begin && isSpaceOrControl(text.at(end - 1)))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 // Case folding of the letters A to Z only, as file names compare in the code table.
 QString asciiLower(const QString& text) {
     QString lower = text;
@@ -58,25 +45,6 @@ QString asciiLower(const QString& text) {
             c = QChar(c.unicode() + (u'a' - u'A'));
     }
     return lower;
-}
-
-// Lines end in CR LF, LF or CR.
-QStringList splitLines(const QString& text) {
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text.at(i);
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (c == u'\r' && i + 1 < size && text.at(i + 1) == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < size)
-        lines.append(text.mid(start));
-    return lines;
 }
 
 bool startsWith(const QByteArray& bytes, std::initializer_list<unsigned char> prefix) {
@@ -124,8 +92,8 @@ QString wantedFileName(const QString& tablePath, quint32 languageId) {
         const qsizetype comma = line.indexOf(u',');
         if (comma < 0)
             continue;
-        if (trimmed(line.left(comma)) == id)
-            return trimmed(line.mid(comma + 1));
+        if (trimSpacesAndControls(line.left(comma)) == id)
+            return trimSpacesAndControls(line.mid(comma + 1));
     }
     return {};
 }
@@ -197,7 +165,7 @@ void languageInitialisation(const QString& name, const QString& languageFolder,
 
     QString chosen = name;
     const QString tablePath = language.folder + u'/' + codeTableName;
-    if (trimmed(name).isEmpty() && QFileInfo(tablePath).isFile()) {
+    if (trimSpacesAndControls(name).isEmpty() && QFileInfo(tablePath).isFile()) {
         const QString wanted = asciiLower(wantedFileName(tablePath, userLanguageId));
         for (const QString& candidate : std::as_const(language.candidates)) {
             if (asciiLower(candidate) == wanted) {
