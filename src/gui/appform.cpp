@@ -11,6 +11,7 @@
 #include "core/versioninfo.h"
 #include "gui/aboutbox.h"
 #include "gui/errordisplay.h"
+#include "gui/feedbackform.h"
 #include "gui/filedialog.h"
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
@@ -176,7 +177,10 @@ void TAppForm::Help2Click() {
 }
 
 void TAppForm::SendFeedback1Click() {
-    // Opens the feedback window; it arrives with that window.
+    // A new window for each command, so every opening starts empty; it frees itself when
+    // closed.
+    auto* form = new TFeedbackForm(this);
+    form->exec();
 }
 
 void TAppForm::About1Click() {

@@ -1,0 +1,241 @@
+#include "gui/feedbackform.h"
+
+#include "ui_feedbackform.h"
+
+#include "core/feedbackrequest.h"
+#include "core/identity.h"
+#include "core/messageflags.h"
+#include "core/textlines.h"
+#include "core/translate.h"
+#include "gui/errordisplay.h"
+#include "gui/guiresources.h"
+#include "gui/messagebox.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+constexpr int memoMaxLength = 10000;
+
+// The window's typeface, with fonts of similar width where Tahoma is not installed.
+QFont tahoma(int pixelSize, bool bold = false) {
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+// The application-starting cursor for as long as the post blocks the window.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+bool isEscape(const QEvent* event) {
+    return event->type() == QEvent::KeyPress &&
+           static_cast<const QKeyEvent*>(event)->key() == Qt::Key_Escape;
+}
+
+} // namespace
+
+TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent), m_ui(new Ui::TFeedbackForm) {
+    ensureGuiResources();
+    m_ui->setupUi(this);
+    setObjectName(QStringLiteral("FeedbackForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // A fixed single border with only the close button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(525, 326);
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+
+    setFont(tahoma(11));
+    for (QWidget* large :
+         {static_cast<QWidget*>(m_ui->Panel4), static_cast<QWidget*>(m_ui->Panel5),
+          static_cast<QWidget*>(m_ui->Label1), static_cast<QWidget*>(m_ui->BitBtn1)})
+        large->setFont(tahoma(16));
+    m_ui->Label2->setFont(tahoma(13, true));
+    for (QWidget* text : {static_cast<QWidget*>(m_ui->Memo1), static_cast<QWidget*>(m_ui->Edit1),
+                          static_cast<QWidget*>(m_ui->Label3)})
+        text->setFont(tahoma(13));
+
+    m_ui->Image1->load(QStringLiteral(":/icons/laughing32.svg"));
+    m_ui->Image2->load(QStringLiteral(":/icons/sad32.svg"));
+    showChoice(m_ui->Panel4, false);
+    showChoice(m_ui->Panel5, false);
+
+    for (QObject* watched :
+         {static_cast<QObject*>(m_ui->Panel4), static_cast<QObject*>(m_ui->Image1),
+          static_cast<QObject*>(m_ui->Panel5), static_cast<QObject*>(m_ui->Image2),
+          static_cast<QObject*>(m_ui->Memo1), static_cast<QObject*>(m_ui->Edit1),
+          static_cast<QObject*>(m_ui->BitBtn1)})
+        watched->installEventFilter(this);
+
+    connect(m_ui->Memo1->document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int charsAdded) { limitMemoLength(position, charsAdded); });
+    connect(m_ui->BitBtn1, &QPushButton::clicked, this,
+            [this] { runGuarded([this] { BitBtn1Click(); }); });
+
+    m_ui->Memo1->setFocus();
+    runGuarded([this] { FormCreate(); });
+}
+
+TFeedbackForm::~TFeedbackForm() = default;
+
+void TFeedbackForm::FormCreate() {
+    setWindowTitle(identity::product().productName + u' ' + translate(QStringLiteral("feedback")));
+    m_ui->Label1->setText(translate(QStringLiteral("We would really appreciate your feedback.")));
+    m_ui->Label2->setText(translate(QStringLiteral("What did you like or dislike?")));
+    m_ui->Label3->setText(translate(QStringLiteral("Include my e-mail:")));
+    m_ui->BitBtn1->setText(translate(QStringLiteral("Send")));
+    m_ui->Panel4->setText(translate(QStringLiteral("I like it!")));
+    m_ui->Panel5->setText(translate(QStringLiteral("I dislike it!")));
+    // A wider font or a longer translation widens the label rather than cutting its text.
+    m_ui->Label3->setMinimumWidth(std::max(107, m_ui->Label3->sizeHint().width()));
+}
+
+void TFeedbackForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Centred on the screen, not over the main window.
+    if (m_placed)
+        return;
+    m_placed = true;
+    if (const QScreen* display = screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(display->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+bool TFeedbackForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // A double click is a second press, as each press toggles.
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (watched == m_ui->Panel4 || watched == m_ui->Image1) {
+            Image1MouseDown(button);
+            return true;
+        }
+        if (watched == m_ui->Panel5 || watched == m_ui->Image2) {
+            Image2MouseDown(button);
+            return true;
+        }
+    }
+    // Memo1KeyDown, Edit1KeyPress (the Escape character is never entered) and BitBtn1KeyDown.
+    if (isEscape(event) &&
+        (watched == m_ui->Memo1 || watched == m_ui->Edit1 || watched == m_ui->BitBtn1)) {
+        close();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFeedbackForm::Image1MouseDown(Qt::MouseButton button) {
+    if (button == Qt::LeftButton)
+        toggleChoice(m_like, m_ui->Panel4, m_dislike, m_ui->Panel5);
+}
+
+void TFeedbackForm::Image2MouseDown(Qt::MouseButton button) {
+    if (button == Qt::LeftButton)
+        toggleChoice(m_dislike, m_ui->Panel5, m_like, m_ui->Panel4);
+}
+
+// A second click takes the choice back; choosing one side unchooses the other.
+void TFeedbackForm::toggleChoice(bool& chosen, QLabel* panel, bool& other, QLabel* otherPanel) {
+    chosen = !chosen;
+    showChoice(panel, chosen);
+    if (chosen && other) {
+        other = false;
+        showChoice(otherPanel, false);
+    }
+}
+
+// Selected: highlight colours and a lowered bevel; unselected: button face and raised. The
+// panel fills its own background, so a style draws only the bevel around it.
+void TFeedbackForm::showChoice(QLabel* panel, bool selected) {
+    const QPalette& colours = palette();
+    QPalette look = panel->palette();
+    look.setColor(QPalette::Window, colours.color(QPalette::Active, selected ? QPalette::Highlight
+                                                                             : QPalette::Button));
+    look.setColor(QPalette::WindowText,
+                  colours.color(QPalette::Active,
+                                selected ? QPalette::HighlightedText : QPalette::WindowText));
+    panel->setPalette(look);
+    panel->setBackgroundRole(QPalette::Window);
+    panel->setForegroundRole(QPalette::WindowText);
+    panel->setFrameShadow(selected ? QFrame::Sunken : QFrame::Raised);
+}
+
+// At most memoMaxLength characters: what a paste or keystroke adds beyond that is dropped.
+void TFeedbackForm::limitMemoLength(int position, int charsAdded) {
+    QTextDocument* document = m_ui->Memo1->document();
+    const int excess = document->characterCount() - 1 - memoMaxLength;
+    if (excess <= 0 || charsAdded <= 0)
+        return;
+    const int dropped = std::min(excess, charsAdded);
+    QTextCursor cursor(document);
+    cursor.setPosition(position + charsAdded - dropped);
+    cursor.setPosition(position + charsAdded, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+void TFeedbackForm::BitBtn1Click() {
+    const QString like = feedback::choiceText(QStringLiteral("I like it!"), m_ui->Panel4->text());
+    const QString dislike =
+        feedback::choiceText(QStringLiteral("I dislike it!"), m_ui->Panel5->text());
+    const QString memo = feedback::memoText(m_ui->Memo1->toPlainText());
+    const QString text = feedback::feedbackText(m_like      ? like
+                                                : m_dislike ? dislike
+                                                            : QString(),
+                                                memo);
+    if (memo.isEmpty()) {
+        m_ui->Memo1->setFocus();
+        QApplication::beep();
+        return;
+    }
+    const QString email = trimSpacesAndControls(m_ui->Edit1->text());
+    if (!email.isEmpty() && !feedback::isValidEmail(email)) {
+        m_ui->Edit1->setFocus();
+        showMessage(translate(QStringLiteral("Invalid e-mail address!")),
+                    translate(QStringLiteral("Failure")), MB_ICONERROR);
+        return;
+    }
+
+    bool delivered = false;
+    try {
+        const QStringList fields = feedback::requestFields(identity::product(), text, email);
+        QString reply;
+        {
+            const BusyCursor busy;
+            reply = feedback::post(fields);
+        }
+        delivered = feedback::isDelivered(reply);
+    } catch (const std::exception&) {
+        delivered = false;
+    }
+
+    if (delivered) {
+        showMessage(translate(QStringLiteral("Your feedback is received.")) +
+                        QStringLiteral("\r\r") + translate(QStringLiteral("Thank you!")),
+                    translate(QStringLiteral("Success")), MB_ICONINFORMATION);
+        close();
+        return;
+    }
+    showMessage(
+        translate(QStringLiteral("Something went wrong. Your feedback could not be delivered.")) +
+            QStringLiteral("\r\r") + translate(QStringLiteral("Please try again later.")),
+        translate(QStringLiteral("Failure")), MB_ICONERROR);
+}
