@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/xmldocument.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Serialises XML content into a byte buffer (UTF-8), element by element, as a tree save
+// without formatting would: text escaped, CDATA, comments and processing instructions as
+// they are, an element without children as an empty-element tag.
+//
+// Every element written keeps its namespaces whatever its ancestors in the output are:
+// the declarations written on the element itself are kept, and a declaration is added
+// wherever the element's or an attribute's prefix is not bound to its namespace in the
+// output (xmlns="" for an element in no namespace under a default namespace).
+class XmlWriter {
+public:
+    explicit XmlWriter(std::string& out) : m_out(out) {}
+
+    void startElement(const xml::Element& element);
+    void endElement();
+    void text(std::string_view text);
+    void cdata(std::string_view content);
+    void comment(std::string_view content);
+    void processingInstruction(std::string_view target, std::string_view data);
+
+    int depth() const { return static_cast<int>(m_names.size()); }
+
+    // The writer's own state, to go back to after discarding output written since.
+    struct Mark {
+        bool startTagOpen;
+        std::size_t names;
+        std::size_t nameBytes;
+        std::size_t bindings;
+    };
+    Mark mark() const {
+        return {m_startTagOpen, m_names.size(), m_nameBytes.size(), m_bindings.size()};
+    }
+    void rewind(const Mark& mark);
+
+    static void appendComment(std::string& out, std::string_view content);
+    static void appendProcessingInstruction(std::string& out, std::string_view target,
+                                            std::string_view data);
+
+private:
+    struct Binding {
+        std::string prefix; // empty for the default namespace
+        std::string uri;
+        std::size_t depth;
+    };
+
+    void closeStartTag();
+    // The namespace a prefix has in the output at this point; nullptr when unbound.
+    const std::string* lookup(std::string_view prefix) const;
+    void declare(std::string_view prefix, std::string_view uri);
+
+    std::string& m_out;
+    bool m_startTagOpen = false;
+    std::vector<std::size_t> m_names; // start of each open element's name in m_nameBytes
+    std::string m_nameBytes;
+    std::vector<Binding> m_bindings;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/combine.h"
+#include "support/qtprinters.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// What the export told its reporter, in order.
+struct ReportedMessage {
+    QString text;
+    QString caption;
+    int flags = 0;
+    bool operator==(const ReportedMessage&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const ReportedMessage& message);
+
+class RecordingReporter : public CombineReporter {
+public:
+    void message(const QString& text, const QString& caption, int flags) override {
+        messages.push_back({text, caption, flags});
+    }
+    void progress(int filesDone, int filesTotal, std::uint64_t bytesRead) override {
+        lastProgress = {filesDone, filesTotal, bytesRead};
+    }
+    std::vector<ReportedMessage> messages;
+    struct Progress {
+        int filesDone = 0;
+        int filesTotal = 0;
+        std::uint64_t bytesRead = 0;
+    } lastProgress;
+};
+
+// The export done the plain way, as a reference: every file loaded into a libxml2 tree
+// by the document layer, deep copies of the further roots' children appended to the
+// base's root, the tree serialised. Its messages match the streamed export's.
+struct DomCombineResult {
+    std::vector<ReportedMessage> messages;
+    std::optional<std::string> document; // the saved bytes when it would be written
+    std::optional<QString> error;        // the base's load error
+};
+DomCombineResult domCombine(const QStringList& inputs, const QString& outputPath);
+
+// A description of a document as a plain parser reads it back: every node with its type,
+// namespace URI, prefix, local name, attributes and text, one per line. Two documents
+// with the same description hold the same information whatever their byte form.
+// A document that does not parse gives "not well-formed: " and the reason.
+std::string describeXml(const std::string& bytes);
+
+// Runs the streamed export and the reference on the same files and compares messages,
+// errors and documents. Returns an empty text when they agree, else what differs.
+std::string compareWithDom(const QStringList& inputs, const QString& outputPath);
+
+// A fuzz input or corpus file holds several documents separated by the byte 0x01, which
+// no XML document contains.
+std::vector<std::string> splitDocuments(const std::string& bytes);
+
+std::string readFileBytes(const QString& path);
+void writeFileBytes(const QString& path, const std::string& bytes);
