@@ -1,0 +1,210 @@
+#include "core/apperror.h"
+#include "core/xmldocument.h"
+#include "support/combinetesting.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <libxml/tree.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// The root's children as the tree holds them: "e:name", "t:text", "c:comment", "p:target",
+// "d:cdata", joined by spaces.
+std::string treeChildren(const xml::Document& doc) {
+    std::string out;
+    for (const xmlNode* n = xmlDocGetRootElement(doc.get())->children; n; n = n->next) {
+        if (!out.empty())
+            out += ' ';
+        const std::string content = n->content ? reinterpret_cast<const char*>(n->content) : "";
+        switch (n->type) {
+        case XML_ELEMENT_NODE:
+            out += "e:" + std::string(reinterpret_cast<const char*>(n->name));
+            break;
+        case XML_TEXT_NODE:
+            out += "t:" + content;
+            break;
+        case XML_COMMENT_NODE:
+            out += "c:" + content;
+            break;
+        case XML_PI_NODE:
+            out += "p:" + std::string(reinterpret_cast<const char*>(n->name));
+            break;
+        case XML_CDATA_SECTION_NODE:
+            out += "d:" + content;
+            break;
+        default:
+            out += "?";
+        }
+    }
+    return out;
+}
+
+// The same summary from the streamed events.
+class ChildRecorder : public xml::ContentHandler {
+public:
+    std::string children;
+    void startDocument(const xml::Declaration&) override {}
+    void startElement(const xml::Element& element) override {
+        if (depth++ == 1)
+            add("e:" + std::string(element.localName));
+    }
+    void endElement() override { --depth; }
+    void text(std::string_view piece) override {
+        if (depth != 1)
+            return;
+        if (lastWasText)
+            children += piece;
+        else
+            add("t:" + std::string(piece));
+        lastWasText = true;
+    }
+    void cdata(std::string_view content) override { add("d:" + std::string(content)); }
+    void comment(std::string_view content) override {
+        if (depth == 1)
+            add("c:" + std::string(content));
+    }
+    void processingInstruction(std::string_view target, std::string_view) override {
+        if (depth == 1)
+            add("p:" + std::string(target));
+    }
+
+private:
+    void add(const std::string& item) {
+        if (!children.empty())
+            children += ' ';
+        children += item;
+        lastWasText = false;
+    }
+    int depth = 0;
+    bool lastWasText = false;
+};
+
+struct ChildrenCase {
+    const char* name;
+    std::string content;
+    std::string children;
+};
+
+class XmlDocumentChildren : public ::testing::TestWithParam<ChildrenCase> {
+protected:
+    QTemporaryDir dir;
+};
+
+TEST_P(XmlDocumentChildren, TreeAndStreamSeeTheSameChildren) {
+    const QString path = dir.filePath("doc.xml");
+    writeFileBytes(path, GetParam().content);
+    EXPECT_EQ(treeChildren(xml::loadDocument(path)), GetParam().children);
+    ChildRecorder recorder;
+    EXPECT_EQ(xml::parseFile(path, recorder), GetParam().content.size());
+    EXPECT_EQ(recorder.children, GetParam().children);
+}
+
+const ChildrenCase childrenCases[] = {
+    {"IndentationIsNotAChild", "<r>\n  <a/>\n  <b/>\n</r>", "e:a e:b"},
+    {"TextWithLettersIsAChild", "<r><a/> and <b/></r>", "e:a t: and  e:b"},
+    {"CommentsAndInstructionsAreChildren", "<r><!--x--><?go now?><![CDATA[ ]]></r>",
+     "c:x p:go d: "},
+    {"EmptyElementTagHasNoChildren", "<r/>", ""},
+    {"StartAndEndTagHaveNoChildren", "<r>\n\t \r\n</r>", ""},
+    {"PreservedWhiteSpaceStays", "<r xml:space='preserve'>\n <a/> </r>", "t:\n  e:a t: "},
+    {"CharacterReferencesCountAsText", "<r>&#32;<a/>&#x20;x</r>", "e:a t: x"},
+    {"BlankThenTextIsOneNode", "<r>   \n   x<a/></r>", "t:   \n   x e:a"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, XmlDocumentChildren, ::testing::ValuesIn(childrenCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(XmlDocument, ErrorMessageHasReasonLineAndSourceText) {
+    EXPECT_EQ(xml::loadErrorMessage("Bad thing", 7, "<a>"), "Bad thing\r\nLine: 7\r\n<a>");
+}
+
+TEST(XmlDocument, DocumentTypeDeclarationFailsBothLoads) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.xml");
+    writeFileBytes(path,
+                   "<?xml version='1.0'?>\n<!DOCTYPE r SYSTEM 'http://127.0.0.1:1/x.dtd'>\n<r/>");
+    const QString expected = "A document type declaration is not allowed\r\nLine: 2\r\n<!DOCTYPE r "
+                             "SYSTEM 'http://127.0.0.1:1/x";
+    try {
+        xml::loadDocument(path);
+        FAIL() << "loaded";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.message(), expected);
+    }
+    ChildRecorder recorder;
+    try {
+        xml::parseFile(path, recorder);
+        FAIL() << "parsed";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.message(), expected);
+    }
+}
+
+TEST(XmlDocument, LoadsAreIndependent) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.xml");
+    writeFileBytes(path, "<r><a/></r>");
+    const xml::Document first = xml::loadDocument(path);
+    const xml::Document second = xml::loadDocument(path);
+    xmlNewChild(xmlDocGetRootElement(first.get()), nullptr, BAD_CAST "b", nullptr);
+    EXPECT_EQ(treeChildren(first), "e:a e:b");
+    EXPECT_EQ(treeChildren(second), "e:a");
+}
+
+TEST(XmlDocument, HandlerErrorsPassThroughTheParse) {
+    class Throwing : public ChildRecorder {
+        void startElement(const xml::Element&) override { throw std::runtime_error("stop"); }
+    } handler;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.xml");
+    writeFileBytes(path, "<r><a/></r>");
+    EXPECT_THROW(xml::parseFile(path, handler), std::runtime_error);
+}
+
+TEST(XmlDocument, NestingUpToTheBoundLoads) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.xml");
+    std::string deep;
+    for (int i = 0; i < xml::maxDepth; ++i)
+        deep += "<a>";
+    for (int i = 0; i < xml::maxDepth; ++i)
+        deep += "</a>";
+    writeFileBytes(path, deep);
+    EXPECT_NO_THROW(xml::loadDocument(path));
+    writeFileBytes(path, "<b>" + deep + "</b>");
+    EXPECT_THROW(xml::loadDocument(path), AppError);
+}
+
+// Loads on several threads keep their own first errors.
+TEST(XmlDocument, ConcurrentLoadsKeepTheirOwnErrors) {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.xml");
+    const QString b = dir.filePath("b.xml");
+    writeFileBytes(a, "<a>\n</b>");
+    writeFileBytes(b, "<b>\n\n<c></b>");
+    const auto loadError = [](const QString& path) {
+        try {
+            xml::loadDocument(path);
+        } catch (const AppError& e) {
+            return e.message();
+        }
+        return QString();
+    };
+    const QString expectedA = loadError(a);
+    const QString expectedB = loadError(b);
+    ASSERT_NE(expectedA, expectedB);
+    bool otherOk = true;
+    std::thread other([&] {
+        for (int i = 0; i < 200; ++i)
+            otherOk = otherOk && loadError(a) == expectedA;
+    });
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(loadError(b), expectedB);
+    other.join();
+    EXPECT_TRUE(otherOk);
+}
+
+} // namespace
