@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -74,6 +76,9 @@ protected:
 } // namespace
 
 TEST_F(NewVerTest, CreatedHiddenInTheTopRightCornerWithItsTexts) {
+    QPixmap icon(32, 32);
+    icon.fill(Qt::darkGreen);
+    QApplication::setWindowIcon(QIcon(icon));
     const TNewVer notice("1.5", "https://d.example/x");
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_FALSE(notice.isVisible());
@@ -84,7 +89,10 @@ TEST_F(NewVerTest, CreatedHiddenInTheTopRightCornerWithItsTexts) {
     EXPECT_TRUE(notice.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(child<QLabel>(notice, "Label1")->text(), "UPDATE AVAILABLE");
     EXPECT_EQ(child<QLabel>(notice, "Label2")->text(), "Click to download Brindleaf 1.5");
-    EXPECT_EQ(child<QLabel>(notice, "Image1")->size(), QSize(60, 60));
+    const auto* image = child<QLabel>(notice, "Image1");
+    EXPECT_EQ(image->size(), QSize(60, 60));
+    EXPECT_EQ(image->pixmap().toImage().pixelColor(image->pixmap().rect().center()),
+              QColor(Qt::darkGreen));
     const auto* close = child<QToolButton>(notice, "Button1");
     EXPECT_EQ(close->size(), QSize(22, 22));
     EXPECT_TRUE(close->text().isEmpty());
