@@ -3,6 +3,7 @@
 #include "ui_appform.h"
 
 #include "core/checker.h"
+#include "core/combine.h"
 #include "core/datafolder.h"
 #include "core/identity.h"
 #include "core/maker.h"
@@ -23,6 +24,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
@@ -153,11 +155,55 @@ void TAppForm::Button2Click() {
     ExportCombinedXml();
 }
 
+namespace {
+
+// The busy cursor of one export; restored before any message box and at the end.
+class ExportCursor {
+public:
+    ExportCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
+    ExportCursor(const ExportCursor&) = delete;
+    ExportCursor& operator=(const ExportCursor&) = delete;
+    ~ExportCursor() { restore(); }
+    void restore() {
+        if (m_active) {
+            QGuiApplication::restoreOverrideCursor();
+            m_active = false;
+        }
+    }
+
+private:
+    bool m_active = true;
+};
+
+class MessageBoxReporter : public CombineReporter {
+public:
+    explicit MessageBoxReporter(ExportCursor& cursor) : m_cursor(cursor) {}
+    void message(const QString& text, const QString& caption, int flags) override {
+        m_cursor.restore();
+        showMessage(text, caption, flags);
+    }
+
+private:
+    ExportCursor& m_cursor;
+};
+
+} // namespace
+
+// The first file's load error and a save error leave here for the default error display,
+// after the cursor has been restored.
 void TAppForm::ExportCombinedXml() {
-    // Only the first step of the export so far: an empty list is refused with a warning.
-    if (m_ui->ListBox1->count() == 0)
+    const QStringList inputs = inputFiles();
+    if (inputs.isEmpty()) {
         showMessage(translate(QStringLiteral("No XML files added!")),
                     translate(QStringLiteral("WARNING")), MB_ICONWARNING);
+        return;
+    }
+    if (!SaveDialog1->execute())
+        return;
+    ExportCursor cursor;
+    QCoreApplication::processEvents();
+    MessageBoxReporter reporter(cursor);
+    combineXmlFiles(inputs, SaveDialog1->fileName(), reporter);
 }
 
 void TAppForm::AddXMLFiles1Click() {

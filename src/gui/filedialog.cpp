@@ -47,8 +47,11 @@ QStringList FileDialog::nameFilters() const {
 
 bool FileDialog::execute() {
     if (nextAnswer()) {
-        m_files = *std::exchange(nextAnswer(), std::nullopt);
-        return !m_files.isEmpty();
+        const QStringList answer = *std::exchange(nextAnswer(), std::nullopt);
+        if (answer.isEmpty())
+            return false;
+        m_files = answer;
+        return true;
     }
     QFileDialog dialog(qobject_cast<QWidget*>(parent()));
     const QStringList filters = nameFilters();
@@ -57,6 +60,9 @@ bool FileDialog::execute() {
         dialog.selectNameFilter(filters.first());
     }
     dialog.setDefaultSuffix(m_defaultExt);
+    // Like a dialog component, it starts from the name chosen last time.
+    if (!m_files.isEmpty())
+        dialog.selectFile(m_files.first());
     if (m_mode == Mode::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -66,10 +72,8 @@ bool FileDialog::execute() {
         dialog.setFileMode(m_options.testFlag(AllowMultiSelect) ? QFileDialog::ExistingFiles
                                                                 : QFileDialog::ExistingFile);
     }
-    if (dialog.exec() != QDialog::Accepted) {
-        m_files.clear();
+    if (dialog.exec() != QDialog::Accepted)
         return false;
-    }
     m_files = dialog.selectedFiles();
     return !m_files.isEmpty();
 }

@@ -36,7 +36,8 @@ public:
     Mode mode() const { return m_mode; }
 
     // Shows the dialog modally; true when the user confirms. The chosen files are then in
-    // files(), in the dialog's order, and the first of them in fileName().
+    // files(), in the dialog's order, and the first of them in fileName(). They stay there
+    // when the dialog is cancelled, and the next dialog starts from them.
     bool execute();
     QStringList files() const { return m_files; }
     QString fileName() const { return m_files.value(0); }
