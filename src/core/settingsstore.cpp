@@ -35,7 +35,7 @@ QString settingsKeyName(const QString& fullTitle) {
 
 QString configFolder() {
     const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification says a relative path is to be ignored.
+    // XDG base directory rules: a relative path is to be ignored.
     if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment))
         return QDir::cleanPath(fromEnvironment);
     return QDir::homePath() + QStringLiteral("/.config");
