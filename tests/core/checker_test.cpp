@@ -1,6 +1,8 @@
 #include "core/apperror.h"
 #include "core/checker.h"
 #include "core/urlscrambler.h"
+#include "support/formfields.h"
+#include "support/qtprinters.h"
 #include "support/scopedenv.h"
 #include "support/tempconfighome.h"
 #include "support/testhttpserver.h"
@@ -25,16 +27,6 @@ QByteArray reply(const QString& version, const QString& url = QStringLiteral("ht
                "<version>%1</version>\r\n<url>%2</url>\r\nnews\r\n<result>%3</result>\r\n")
         .arg(version, url, result)
         .toUtf8();
-}
-
-// The fields of a form-encoded body, decoded back to "name=value" lines.
-QStringList decodeFields(const QByteArray& body) {
-    QStringList fields;
-    for (QByteArray pair : body.split('&')) {
-        pair.replace('+', ' ');
-        fields << QString::fromUtf8(QByteArray::fromPercentEncoding(pair));
-    }
-    return fields;
 }
 
 CheckInputs testInputs() {
@@ -192,7 +184,7 @@ TEST_F(CheckNowTest, FirstRunCreatesTheStoreAndAsksOnce) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(requests[0].secure);
     EXPECT_EQ(requests[0].path(), "/php/check2.php");
-    EXPECT_EQ(decodeFields(requests[0].body), expectedFields + QStringList{"howmany=1"});
+    EXPECT_EQ(decodeFormLines(requests[0].body), expectedFields + QStringList{"howmany=1"});
     EXPECT_EQ(stored("HowMany"), "1");
     EXPECT_EQ(stored("InstalledVersion"), "1.4");
     EXPECT_EQ(stored("LastUpdateCheck"), today);
@@ -229,7 +221,7 @@ TEST_F(CheckNowTest, RunCounterRestartsWithAnotherVersion) {
         run();
         EXPECT_EQ(stored("HowMany"), QLatin1String(c.howMany));
         EXPECT_EQ(stored("InstalledVersion"), "1.4");
-        EXPECT_EQ(decodeFields(server.requests().back().body).last(),
+        EXPECT_EQ(decodeFormLines(server.requests().back().body).last(),
                   QStringLiteral("howmany=") + c.howMany);
     }
 }
@@ -373,7 +365,7 @@ TEST_F(CheckNowTest, HttpsFailingFallsBackToHttp) {
     const auto requests = plainOnly.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_FALSE(requests[0].secure);
-    EXPECT_EQ(decodeFields(requests[0].body), expectedFields + QStringList{"howmany=1"});
+    EXPECT_EQ(decodeFormLines(requests[0].body), expectedFields + QStringList{"howmany=1"});
     EXPECT_EQ(results.log.text(), QString()) << "the HTTPS failure is forgotten";
     EXPECT_FALSE(results.log.hasError());
     EXPECT_TRUE(results.newVersion);
@@ -409,7 +401,7 @@ TEST_F(CheckNowTest, EarlierLogEntriesMakeTheReplyUnused) {
     run();
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(
-        decodeFields(server.requests()[0].body),
+        decodeFormLines(server.requests()[0].body),
         QStringList({"cmd=check", "appname=QUENLOW - Brindleaf", "version=1.4",
                      "os=Test OS 1 (Version 6.1, Build 0, 64-bit Edition)", "guid=", "howmany=1"}));
     EXPECT_EQ(results.log.text(), "Error: GUID generate problem!\r\rError: LocaleName2 problem!");

@@ -2,6 +2,8 @@
 #include "core/settingsstore.h"
 #include "core/versioninfo.h"
 #include "platform/osdescription.h"
+#include "support/formfields.h"
+#include "support/qtprinters.h"
 #include "support/tempconfighome.h"
 #include "support/testhttpserver.h"
 
@@ -19,15 +21,6 @@
 namespace {
 
 const QString program = QStringLiteral(BRINDLEAF_BIN_DIR "/brindleaf");
-
-QStringList decodeFields(const QByteArray& body) {
-    QStringList fields;
-    for (QByteArray pair : body.split('&')) {
-        pair.replace('+', ' ');
-        fields << QString::fromUtf8(QByteArray::fromPercentEncoding(pair));
-    }
-    return fields;
-}
 
 // Ends a started process when the test ends, whichever way it ends.
 class ProcessGuard {
@@ -124,7 +117,7 @@ TEST(UpdateCheckProgram, AsksOnceStoresTheRunAndShowsTheNotice) {
     EXPECT_TRUE(requests[0].secure);
     EXPECT_EQ(requests[0].path(), "/php/check2.php");
     EXPECT_EQ(
-        decodeFields(requests[0].body),
+        decodeFormLines(requests[0].body),
         QStringList({"cmd=check", "appname=" + product.fullTitle, "version=" + product.versionText,
                      "os=" + platform::operatingSystemDescription(), "local=de-DE",
                      "guid=" + machineid::readMachineIdentifier(), "howmany=1"}));

@@ -3,30 +3,20 @@
 #include "gui/appform.h"
 #include "gui/messagebox.h"
 #include "gui/newver.h"
+#include "support/openedaddresses.h"
+#include "support/qtprinters.h"
 #include "support/scopedenv.h"
 #include "support/tempconfighome.h"
 #include "support/testhttpserver.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
-
-// Receives the addresses the notice asks the desktop to open.
-class OpenedUrls : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 namespace {
 
@@ -44,13 +34,9 @@ protected:
         setMessageSink([this](const ShownMessage& message) { messages << message.text; });
         form = std::make_unique<TAppForm>();
         identity::setProduct({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
-        QDesktopServices::setUrlHandler("https", &opened, "open");
-        QDesktopServices::setUrlHandler("http", &opened, "open");
     }
     ~UpdateCheckTest() override {
         form.reset();
-        QDesktopServices::unsetUrlHandler("https");
-        QDesktopServices::unsetUrlHandler("http");
         setMessageSink({});
     }
 
@@ -82,7 +68,7 @@ protected:
     TestHttpServer server;
     ScopedEnv trust{"SSL_CERT_FILE", server.caCertificateFile()};
     ScopedEnv host{"BRINDLEAF_MAKER_HOST", server.hostAndPort()};
-    OpenedUrls opened;
+    OpenedAddresses opened;
     QStringList messages;
     std::unique_ptr<TAppForm> form;
 };
@@ -167,5 +153,3 @@ TEST_F(UpdateCheckTest, SameVersionShowsNoNotice) {
     EXPECT_TRUE(switchItem()->isEnabled());
     EXPECT_EQ(notice(), nullptr);
 }
-
-#include "updatecheck_test.moc"
