@@ -1,0 +1,83 @@
+#include "cli/commandline.h"
+
+namespace {
+
+const QString outputLong = QStringLiteral("--output");
+
+} // namespace
+
+CombineCommand parseCommandLine(const QStringList& arguments) {
+    CombineCommand command;
+    bool help = false;
+    bool version = false;
+    QStringList outputs;
+    QString problem;
+    const auto noteProblem = [&problem](const QString& text) {
+        if (problem.isEmpty())
+            problem = text;
+    };
+
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        // "-" alone is a file name like any other; only "-x" and "--x" are options.
+        if (optionsEnded || argument.size() < 2 || !argument.startsWith(QLatin1Char('-'))) {
+            command.inputs.append(argument);
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            help = true;
+        } else if (argument == QLatin1String("-V") || argument == QLatin1String("--version")) {
+            version = true;
+        } else if (argument == QLatin1String("-o") || argument == outputLong) {
+            if (i + 1 < arguments.size())
+                outputs.append(arguments.at(++i));
+            else
+                noteProblem(QStringLiteral("option %1 needs a file name").arg(argument));
+        } else if (argument.startsWith(outputLong + QLatin1Char('='))) {
+            outputs.append(argument.mid(outputLong.size() + 1));
+        } else if (argument.startsWith(QLatin1String("-o")) &&
+                   !argument.startsWith(QLatin1String("--"))) {
+            outputs.append(argument.mid(2));
+        } else {
+            noteProblem(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+
+    if (outputs.size() > 1)
+        noteProblem(QStringLiteral("more than one output file given"));
+    else if (outputs.isEmpty())
+        noteProblem(QStringLiteral("no output file given (-o OUTPUT)"));
+    else if (outputs.first().isEmpty())
+        noteProblem(QStringLiteral("the output file name is empty"));
+
+    if (help)
+        command.action = CombineCommand::Action::Help;
+    else if (version)
+        command.action = CombineCommand::Action::Version;
+    else if (!problem.isEmpty())
+        command.action = CombineCommand::Action::UsageError;
+    else
+        command.action = CombineCommand::Action::Combine;
+    command.problem = problem;
+    if (!outputs.isEmpty())
+        command.output = outputs.first();
+    return command;
+}
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage: brindleaf-combine -o OUTPUT INPUT...\n"
+        "Combines XML files into one: the document of the first INPUT, with the children of the\n"
+        "root element of every further INPUT appended to its root element, in order. A file\n"
+        "whose root element has another name is reported and skipped; a file that cannot be\n"
+        "loaded is reported and nothing is written.\n"
+        "\n"
+        "  -o, --output OUTPUT  the file to write; it is replaced only by a complete document\n"
+        "  -h, --help           show this help and exit\n"
+        "  -V, --version        show the version and exit\n"
+        "  --                   treat every later argument as an INPUT\n"
+        "\n"
+        "Messages go to standard error, one line each. Exit status: 0 when OUTPUT was written\n"
+        "(skipped files included), 1 when nothing was written, 2 for a usage error.\n");
+}

@@ -1,0 +1,95 @@
+#include "cli/consolereporter.h"
+
+#include <QLocale>
+
+namespace {
+
+constexpr std::int64_t progressDelayMs = 1000;
+constexpr std::int64_t redrawIntervalMs = 100;
+
+bool isControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f);
+}
+
+} // namespace
+
+QString singleLine(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            result += QLatin1Char(' ');
+        } else if (c == u'\t') {
+            result += QLatin1Char(' ');
+        } else if (isControl(c)) {
+            result += QLatin1Char('?');
+        } else {
+            result += QChar(c);
+        }
+    }
+    return result;
+}
+
+QString formatBytes(std::uint64_t bytes) {
+    const QLocale c = QLocale::c();
+    if (bytes >= 1000ull * 1000 * 1000)
+        return c.toString(double(bytes) / 1e9, 'f', 2) + QStringLiteral(" GB");
+    if (bytes >= 1000ull * 1000)
+        return c.toString(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+    if (bytes >= 1000)
+        return c.toString(bytes / 1000) + QStringLiteral(" KB");
+    return c.toString(bytes) + QStringLiteral(" B");
+}
+
+ConsoleReporter::ConsoleReporter(QIODevice& out, bool showProgress,
+                                 std::function<std::int64_t()> elapsedMs)
+    : m_out(out), m_showProgress(showProgress), m_elapsedMs(std::move(elapsedMs)) {}
+
+ConsoleReporter::~ConsoleReporter() {
+    clearProgress();
+}
+
+void ConsoleReporter::message(const QString& text, const QString& caption, int flags) {
+    (void)flags; // the caption already says what kind of message it is
+    line(caption + QStringLiteral(": ") + text);
+}
+
+void ConsoleReporter::line(const QString& text) {
+    clearProgress();
+    write(singleLine(text).toUtf8() + '\n');
+}
+
+void ConsoleReporter::progress(int filesDone, int filesTotal, std::uint64_t bytesRead) {
+    if (!m_showProgress)
+        return;
+    const std::int64_t now = m_elapsedMs();
+    if (now < progressDelayMs)
+        return;
+    // Redraw at most ten times a second, but always show the last file.
+    if (m_progressWidth > 0 && filesDone < filesTotal && now - m_lastDrawMs < redrawIntervalMs)
+        return;
+    m_lastDrawMs = now;
+    const QString text = QStringLiteral("%1 of %2 files, %3")
+                             .arg(filesDone)
+                             .arg(filesTotal)
+                             .arg(formatBytes(bytesRead));
+    // Pad over what a longer previous line left, so no terminal escape sequences are needed.
+    const qsizetype width = std::max(text.size(), m_progressWidth);
+    write('\r' + text.leftJustified(width).toUtf8() + '\r');
+    m_progressWidth = text.size();
+}
+
+void ConsoleReporter::clearProgress() {
+    if (m_progressWidth == 0)
+        return;
+    write('\r' + QByteArray(m_progressWidth, ' ') + '\r');
+    m_progressWidth = 0;
+}
+
+void ConsoleReporter::write(const QByteArray& bytes) {
+    // Nothing sensible is left to do when standard error itself fails.
+    (void)m_out.write(bytes);
+}

@@ -1,0 +1,251 @@
+// Runs the real brindleaf-combine on files in a temporary folder.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString program = QStringLiteral(BRINDLEAF_BIN_DIR "/brindleaf-combine");
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QStringList errLines() const { return err.split('\n', Qt::SkipEmptyParts); }
+    std::string errText() const { return err.toStdString(); }
+};
+
+Outcome runCombine(const QStringList& arguments, const QString& language = {},
+                   const QString& executable = program, const QString& workingDirectory = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+        env.remove(QString::fromLatin1(name));
+    if (!language.isEmpty())
+        env.insert("LANGUAGE", language);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(executable, arguments);
+    EXPECT_TRUE(process.waitForFinished(60'000)) << executable.toStdString();
+    Outcome result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class BrindleafCombine : public testing::Test {
+protected:
+    QTemporaryDir dir;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString write(const QString& name, const QByteArray& content) const {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path(name);
+    }
+    // Three further-file shapes around a base with the root "items".
+    QString base() const { return write("a.xml", "<items>\n  <item>a</item>\n</items>\n"); }
+    QString matching() const { return write("b.xml", "<items><item>b</item></items>"); }
+    QString otherRoot() const { return write("other.xml", "<things><item>x</item></things>"); }
+    QString broken() const { return write("broken.xml", "<items>\n<item>\n</items>\n"); }
+};
+
+TEST_F(BrindleafCombine, WritesTheCombinedDocumentAndSaysSo) {
+    const QString out = path("out.xml");
+    const Outcome r = runCombine({"-o", out, base(), matching()});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.toStdString(), "");
+    EXPECT_EQ(r.errText(), ("SUCCESS: Saved as file: " + out + "\n").toStdString());
+    const QByteArray written = readAll(out);
+    const qsizetype a = written.indexOf("<item>a</item>");
+    const qsizetype b = written.indexOf("<item>b</item>");
+    EXPECT_GE(a, 0) << written.constData();
+    EXPECT_GT(b, a) << written.constData();
+}
+
+TEST_F(BrindleafCombine, SkipsAMismatchAndStillWrites) {
+    const QString out = path("out.xml");
+    const QString other = otherRoot();
+    const Outcome r = runCombine({"-o", out, base(), other, matching()});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errText(), ("ERROR: Root element mismatch in file: " + other + "\n" +
+                            "SUCCESS: Saved as file: " + out + "\n")
+                               .toStdString());
+    const QByteArray written = readAll(out);
+    EXPECT_TRUE(written.contains("<item>b</item>"));
+    EXPECT_FALSE(written.contains("<item>x</item>"));
+}
+
+TEST_F(BrindleafCombine, AFailingFurtherFileLeavesTheOutputUntouchedAndTheRestReported) {
+    const QString out = write("out.xml", "previous content");
+    const QString bad = broken();
+    const QString other = otherRoot();
+    const Outcome r = runCombine({"-o", out, base(), bad, other});
+    EXPECT_EQ(r.exitCode, 1);
+    const QStringList lines = r.errLines();
+    ASSERT_EQ(lines.size(), 2) << r.err.toStdString();
+    // The parse error's lines are joined on one line: reason, "Line: 4", the source excerpt.
+    EXPECT_TRUE(lines[0].startsWith("ERROR: Failed to load " + bad + ": ")) << r.err.toStdString();
+    EXPECT_TRUE(lines[0].contains(" Line: ")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains('\r'));
+    EXPECT_EQ(lines[1].toStdString(),
+              ("ERROR: Root element mismatch in file: " + other).toStdString());
+    EXPECT_EQ(readAll(out), "previous content");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4)
+        << "no temporary file is left behind";
+}
+
+TEST_F(BrindleafCombine, AFailingFirstFileGivesTheDefaultErrorOnly) {
+    const QString out = path("out.xml");
+    const Outcome r = runCombine({"-o", out, broken(), matching()});
+    EXPECT_EQ(r.exitCode, 1);
+    const QStringList lines = r.errLines();
+    ASSERT_EQ(lines.size(), 1) << r.err.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Brindleaf: ")) << r.err.toStdString();
+    EXPECT_TRUE(lines[0].contains(" Line: ")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST_F(BrindleafCombine, AMissingFileIsReportedAsALoadFailure) {
+    const QString out = path("out.xml");
+    const QString missing = path("missing.xml");
+    const Outcome r = runCombine({"-o", out, base(), missing});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith("ERROR: Failed to load " + missing + ": ")) << r.err.toStdString();
+    EXPECT_EQ(r.errLines().size(), 1);
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST_F(BrindleafCombine, AnUnwritableOutputGivesTheDefaultError) {
+    const QString out = path("no-such-folder/out.xml");
+    const Outcome r = runCombine({"-o", out, base(), matching()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines().size(), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("Brindleaf: ")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("SUCCESS"));
+}
+
+TEST_F(BrindleafCombine, NoInputsGiveTheEmptyListWarning) {
+    const QString out = path("out.xml");
+    const Outcome r = runCombine({"-o", out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errText(), "WARNING: No XML files added!\n");
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+TEST_F(BrindleafCombine, TheOutputMayBeOneOfTheInputs) {
+    const QString a = base();
+    const Outcome r = runCombine({"-o", a, a, matching()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray written = readAll(a);
+    EXPECT_TRUE(written.contains("<item>a</item>"));
+    EXPECT_TRUE(written.contains("<item>b</item>"));
+}
+
+TEST_F(BrindleafCombine, BytesQuotedFromAFileCannotDriveTheTerminal) {
+    const QString bad = write("esc.xml", "<items>\x1b]0;title\x07\x1b[2J</oops>\n");
+    const Outcome r = runCombine({"-o", path("out.xml"), base(), bad});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines().size(), 1) << r.err.toStdString();
+    for (const QChar c : r.err.chopped(1))
+        EXPECT_GE(c.unicode(), 0x20) << r.err.toStdString();
+}
+
+TEST_F(BrindleafCombine, NamesAreWrittenInUtf8) {
+    const QString other = write(QStringLiteral(u"Grüße 日本.xml"), "<other/>");
+    const Outcome r = runCombine({"-o", path("out.xml"), base(), other});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errText(), ("ERROR: Root element mismatch in file: " + other + "\n" +
+                            "SUCCESS: Saved as file: " + path("out.xml") + "\n")
+                               .toStdString());
+}
+
+TEST_F(BrindleafCombine, SpeaksTheLanguageOfItsLanguageFiles) {
+    // A copy of the program beside a language folder of the test's own.
+    const QString copy = path("bin/brindleaf-combine");
+    ASSERT_TRUE(QDir().mkpath(path("bin/Languages")));
+    ASSERT_TRUE(QFile::copy(program, copy));
+    write("bin/Languages/LanguageCodes.csv", "1031,test.lang.txt\r\n");
+    write("bin/Languages/test.lang.txt", "\xEF\xBB\xBF"
+                                         "{ERROR}FEHLER\r\n"
+                                         "{SUCCESS}ERFOLG\r\n"
+                                         "{Root element mismatch in file: %s}Anderes Wurzelelement "
+                                         "in Datei: %s\r\n"
+                                         "{Saved as file: }Gespeichert als Datei: \r\n");
+    const QString out = path("out.xml");
+    const QString other = otherRoot();
+    const Outcome r = runCombine({"-o", out, base(), other}, "de", copy);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errText(), ("FEHLER: Anderes Wurzelelement in Datei: " + other + "\n" +
+                            "ERFOLG: Gespeichert als Datei: " + out + "\n")
+                               .toStdString());
+
+    // Without a matching language the messages stay English.
+    EXPECT_EQ(runCombine({"-o", out, base(), other}, "", copy).errLines().value(0).toStdString(),
+              ("ERROR: Root element mismatch in file: " + other).toStdString());
+}
+
+struct UsageCase {
+    const char* name;
+    QStringList arguments;
+    const char* problem;
+};
+
+class BrindleafCombineUsage : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(BrindleafCombineUsage, ExitsWithStatusTwoAndWritesNothing) {
+    const QTemporaryDir dir;
+    const Outcome r = runCombine(GetParam().arguments, {}, program, dir.path());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out.toStdString(), "");
+    EXPECT_EQ(r.errText(), std::string("brindleaf-combine: ") + GetParam().problem +
+                               "\n"
+                               "Usage: brindleaf-combine -o OUTPUT INPUT...\n"
+                               "Try 'brindleaf-combine --help' for more information.\n");
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BrindleafCombineUsage,
+    testing::Values(UsageCase{"NoArguments", {}, "no output file given (-o OUTPUT)"},
+                    UsageCase{"NoOutput", {"a.xml"}, "no output file given (-o OUTPUT)"},
+                    UsageCase{"MissingValue", {"a.xml", "-o"}, "option -o needs a file name"},
+                    UsageCase{"Unknown",
+                              {"--frobnicate", "-o", "o.xml", "a.xml"},
+                              "unknown option --frobnicate"},
+                    UsageCase{"TwoOutputs",
+                              {"-o", "o.xml", "-o", "p.xml", "a.xml"},
+                              "more than one output file given"}),
+    [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+
+TEST(BrindleafCombineInfo, HelpGoesToStandardOutput) {
+    for (const char* option : {"--help", "-h"}) {
+        const Outcome r = runCombine({option});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.startsWith("Usage: brindleaf-combine -o OUTPUT INPUT...\n"));
+        EXPECT_TRUE(r.out.contains("2 for a usage error"));
+        EXPECT_EQ(r.errText(), "");
+    }
+}
+
+TEST(BrindleafCombineInfo, VersionComesFromTheProgramsVersionData) {
+    for (const char* option : {"--version", "-V"}) {
+        const Outcome r = runCombine({option});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out.toStdString(), "brindleaf-combine 1.4\n");
+        EXPECT_EQ(r.errText(), "");
+    }
+}
+
+} // namespace
