@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -194,6 +195,39 @@ TEST_F(BrindleafCombine, SpeaksTheLanguageOfItsLanguageFiles) {
     // Without a matching language the messages stay English.
     EXPECT_EQ(runCombine({"-o", out, base(), other}, "", copy).errLines().value(0).toStdString(),
               ("ERROR: Root element mismatch in file: " + other).toStdString());
+}
+
+// The translation of key in the language file that the shipped code table names for
+// language 1031, read as the program reads it.
+QString shippedGerman(const QString& key) {
+    const QString folder = QStringLiteral(BRINDLEAF_BIN_DIR "/Languages/");
+    QString fileName;
+    for (const QByteArray& line : readAll(folder + "LanguageCodes.csv").split('\n'))
+        if (line.trimmed().startsWith("1031,"))
+            fileName = QString::fromUtf8(line.trimmed().mid(5)).trimmed();
+    const QString prefix = "{" + key + "}";
+    for (const QString& line :
+         QString::fromUtf8(readAll(folder + fileName)).split(QRegularExpression("\r\n|\r|\n")))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return {};
+}
+
+TEST_F(BrindleafCombine, SpeaksGermanWithTheShippedLanguageFiles) {
+    const QString error = shippedGerman("ERROR");
+    const QString mismatch = shippedGerman("Root element mismatch in file: %s");
+    const QString success = shippedGerman("SUCCESS");
+    const QString saved = shippedGerman("Saved as file: ");
+    ASSERT_FALSE(error.isEmpty() || mismatch.isEmpty() || success.isEmpty() || saved.isEmpty());
+    ASSERT_NE(error, "ERROR");
+
+    const QString out = path("out.xml");
+    const QString other = otherRoot();
+    const Outcome r = runCombine({"-o", out, base(), other}, "de");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errText(), (error + ": " + QString(mismatch).replace("%s", other) + "\n" + success +
+                            ": " + saved + out + "\n")
+                               .toStdString());
 }
 
 struct UsageCase {
