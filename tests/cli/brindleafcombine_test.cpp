@@ -236,6 +236,11 @@ struct UsageCase {
     const char* problem;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BrindleafCombineUsage : public testing::TestWithParam<UsageCase> {};
 
 TEST_P(BrindleafCombineUsage, ExitsWithStatusTwoAndWritesNothing) {

@@ -17,6 +17,11 @@ struct ParseCase {
     QString problem;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ParseCommandLine : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseCommandLine, GivesActionOutputInputsAndProblem) {
