@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <unistd.h>
@@ -67,6 +68,9 @@ int combine(const CombineCommand& command) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A reader of standard error that goes away (a pipe into head) must not kill the work
+    // half-way and leave its temporary file behind; the lost lines are simply lost.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brindleaf-combine"));
 

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -152,6 +153,25 @@ TEST_F(BrindleafCombine, TheOutputMayBeOneOfTheInputs) {
     const QByteArray written = readAll(a);
     EXPECT_TRUE(written.contains("<item>a</item>"));
     EXPECT_TRUE(written.contains("<item>b</item>"));
+}
+
+TEST_F(BrindleafCombine, AReaderOfStandardErrorThatWentAwayDoesNotStopTheWork) {
+    // Standard error is a pipe whose reading end is already closed, as after "| head -1".
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    const int writeEnd = fds[1];
+    const QString out = path("out.xml");
+    QProcess process;
+    process.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDERR_FILENO); });
+    process.start(program, {"-o", out, base(), otherRoot(), matching()});
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    ::close(writeEnd);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(readAll(out).contains("<item>b</item>"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4)
+        << "no temporary file is left behind";
 }
 
 TEST_F(BrindleafCombine, BytesQuotedFromAFileCannotDriveTheTerminal) {
