@@ -2,6 +2,7 @@
 
 #include "cli/commandline.h"
 #include "cli/consolereporter.h"
+#include "cli/interruption.h"
 #include "core/apperror.h"
 #include "core/combine.h"
 #include "core/identity.h"
@@ -38,14 +39,26 @@ QString defaultErrorText(const QString& message) {
     return identity::applicationTitle() + QStringLiteral(": ") + text;
 }
 
+// Stops the combine at its next progress report once an interruption was asked for.
+class CommandReporter : public ConsoleReporter {
+public:
+    using ConsoleReporter::ConsoleReporter;
+    void progress(int filesDone, int filesTotal, std::uint64_t bytesRead) override {
+        if (const int signalNumber = interruption::requested())
+            throw CombineInterrupted{signalNumber};
+        ConsoleReporter::progress(filesDone, filesTotal, bytesRead);
+    }
+};
+
 int combine(const CombineCommand& command) {
     QFile err;
     if (!err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return exitNotWritten;
     QElapsedTimer clock;
     clock.start();
-    ConsoleReporter reporter(err, isatty(STDERR_FILENO) == 1,
+    CommandReporter reporter(err, isatty(STDERR_FILENO) == 1,
                              [&clock] { return std::int64_t(clock.elapsed()); });
+    interruption::install();
 
     try {
         translation::languageInitialisation();
@@ -61,6 +74,10 @@ int combine(const CombineCommand& command) {
         reporter.line(defaultErrorText(e.message()));
     } catch (const std::exception& e) {
         reporter.line(defaultErrorText(QString::fromUtf8(e.what())));
+    } catch (const CombineInterrupted& interrupted) {
+        // The combine has removed its temporary file on the way out.
+        reporter.line(QStringLiteral("brindleaf-combine: interrupted, nothing was written"));
+        interruption::endBy(interrupted.signalNumber);
     }
     return exitNotWritten;
 }

@@ -5,7 +5,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -172,6 +177,38 @@ TEST_F(BrindleafCombine, AReaderOfStandardErrorThatWentAwayDoesNotStopTheWork) {
     EXPECT_TRUE(readAll(out).contains("<item>b</item>"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4)
         << "no temporary file is left behind";
+}
+
+TEST_F(BrindleafCombine, AnInterruptionStopsTheWorkAndLeavesNoTemporaryFile) {
+    // The further file is a named pipe, so the work is surely under way when the signal comes.
+    const QString fifo = path("further.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString out = path("out.xml");
+    QProcess process;
+    process.start(program, {"-o", out, base(), fifo});
+    ASSERT_TRUE(process.waitForStarted());
+    int writer = -1;
+    for (int tries = 0; writer < 0 && tries < 6000; ++tries) {
+        // Opening without blocking fails until the program has opened the pipe for reading.
+        writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0)
+            QThread::msleep(10);
+    }
+    ASSERT_GE(writer, 0);
+    const auto send = [writer](const char* text) {
+        return ::write(writer, text, std::strlen(text)) == ssize_t(std::strlen(text));
+    };
+    EXPECT_TRUE(send("<items><item>x</item>"));
+    ::kill(pid_t(process.processId()), SIGINT);
+    EXPECT_TRUE(send("<item>y</item>"));
+    ::close(writer);
+    ASSERT_TRUE(process.waitForFinished(60'000));
+    EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << "ends by the signal";
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).toStdString(),
+              "brindleaf-combine: interrupted, nothing was written\n");
+    EXPECT_EQ(QDir(dir.path())
+                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({"a.xml", "further.xml"}));
 }
 
 TEST_F(BrindleafCombine, BytesQuotedFromAFileCannotDriveTheTerminal) {

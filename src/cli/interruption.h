@@ -1,0 +1,23 @@
+#pragma once
+
+// Ctrl-C (and SIGTERM, SIGHUP) during a combine: the first signal asks the work to stop at
+// its next progress report, so that its temporary file is removed on the way out; a second
+// one ends the process at once.
+namespace interruption {
+
+void install();
+
+// The signal that asked to stop, 0 while none did.
+int requested();
+
+// Ends the process by that signal, as if nothing had caught it, so the caller (a shell
+// loop, make) sees the interruption.
+[[noreturn]] void endBy(int signalNumber);
+
+} // namespace interruption
+
+// Thrown from the progress report to stop a combine. Not an AppError: the export must not
+// treat it as one file's load failure and go on with the next.
+struct CombineInterrupted {
+    int signalNumber;
+};
