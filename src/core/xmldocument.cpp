@@ -324,8 +324,16 @@ private:
             self.m_pos = 0;
             self.m_end = static_cast<std::size_t>(n);
             self.m_bytesRead += static_cast<std::uint64_t>(n);
-            if (self.m_progress && *self.m_progress && n > 0)
-                self.guarded([&] { (*self.m_progress)(self.m_bytesRead); });
+            if (self.m_progress && *self.m_progress && n > 0) {
+                // Not guarded(): stopping the parser from inside its own read leaves libxml2
+                // with a freed input; a failed read ends the parse as well.
+                try {
+                    (*self.m_progress)(self.m_bytesRead);
+                } catch (...) {
+                    self.m_handlerError = std::current_exception();
+                    return -1;
+                }
+            }
             if (n == 0)
                 return 0;
         }

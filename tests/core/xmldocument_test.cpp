@@ -164,6 +164,25 @@ TEST(XmlDocument, HandlerErrorsPassThroughTheParse) {
     EXPECT_THROW(xml::parseFile(path, handler), std::runtime_error);
 }
 
+TEST(XmlDocument, ProgressErrorsPassThroughTheParse) {
+    // The progress report comes from inside the parser's read; an error there (the command
+    // line's Ctrl-C) must end the parse cleanly, not leave it reading a stopped input.
+    ChildRecorder handler;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.xml");
+    std::string content = "<r>";
+    while (content.size() < 1024 * 1024)
+        content += "<a>some text</a>";
+    writeFileBytes(path, content + "</r>");
+    int calls = 0;
+    const xml::ReadProgress progress = [&calls](std::uint64_t) {
+        if (++calls == 2)
+            throw std::runtime_error("stop");
+    };
+    EXPECT_THROW(xml::parseFile(path, handler, progress), std::runtime_error);
+    EXPECT_EQ(calls, 2);
+}
+
 TEST(XmlDocument, NestingUpToTheBoundLoads) {
     QTemporaryDir dir;
     const QString path = dir.filePath("doc.xml");
