@@ -101,6 +101,8 @@ TAboutBox::TAboutBox(QWidget* parent)
                              static_cast<QWidget*>(ui->Image2), static_cast<QWidget*>(ui->ImageEgg),
                              static_cast<QWidget*>(ui->Label5), static_cast<QWidget*>(ui->Bevel1)})
         element->installEventFilter(this);
+    // The arrow sits on the button's right end; clicks on it belong to the button.
+    ui->BitBtn2Arrow->setAttribute(Qt::WA_TransparentForMouseEvents);
     ui->BitBtn1->installEventFilter(this);
     ui->BitBtn2->installEventFilter(this);
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TAboutBox::BitBtn1Click);
@@ -161,8 +163,8 @@ void TAboutBox::HighDPIImageYukle() {
                                        ui->Image2->size(), ratio));
     ui->ImageEgg->setPixmap(
         drawnPicture(QStringLiteral(":/about/cat.svg"), ui->ImageEgg->size(), ratio));
-    ui->BitBtn2->setIcon(
-        QIcon(drawnPicture(QStringLiteral(":/about/arrow.svg"), ui->BitBtn2->iconSize(), ratio)));
+    ui->BitBtn2Arrow->setPixmap(
+        drawnPicture(QStringLiteral(":/about/arrow.svg"), ui->BitBtn2Arrow->size(), ratio));
 }
 
 void TAboutBox::StartMatrix() {

@@ -138,9 +138,16 @@ TEST_F(AboutBoxTest, ElementsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(child<QWidget>("Label2")->palette().color(QPalette::WindowText), QColor(Qt::white));
     for (const char* name : {"Label2", "BitBtn1", "BitBtn2"})
         EXPECT_EQ(child<QWidget>(name)->font().pixelSize(), 16) << name;
-    EXPECT_FALSE(child<QLabel>("Image2")->pixmap().isNull());
-    EXPECT_FALSE(child<QLabel>("ImageEgg")->pixmap().isNull());
-    EXPECT_FALSE(child<QPushButton>("BitBtn2")->icon().isNull());
+    // The pictures are drawn for the screen's pixel ratio at their places' sizes.
+    for (const char* name : {"Image2", "ImageEgg"}) {
+        const QLabel* picture = child<QLabel>(name);
+        EXPECT_EQ(picture->pixmap().devicePixelRatio(), box->devicePixelRatio()) << name;
+        EXPECT_EQ(picture->pixmap().size(), picture->size() * box->devicePixelRatio()) << name;
+    }
+    const QLabel* arrow = child<QLabel>("BitBtn2Arrow");
+    EXPECT_EQ(arrow->parentWidget(), child<QWidget>("BitBtn2"));
+    EXPECT_EQ(arrow->geometry(), QRect(98, 8, 16, 16));
+    EXPECT_FALSE(arrow->pixmap().isNull());
     EXPECT_EQ(child<QWidget>("BitBtn1")->nextInFocusChain(), child<QWidget>("BitBtn2"));
 
     const QTimer* rainTimer = child<QTimer>("tmTimer");
