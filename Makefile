@@ -39,8 +39,14 @@ bench: build
 bench-startup: build
 	bench/startup/run $(BUILD)
 
-service: build
-	$(BUILD)/bin/brindleaf-service --port 8443 --db $(HOME)/.local/share/brindleaf-service/service.db
+# The maker's web service on one port for HTTPS and HTTP; see the README.
+SERVICE_PORT ?= 8443
+SERVICE_DB   ?= $(HOME)/.local/share/brindleaf-service/service.db
+SERVICE_ARGS ?=
+
+service: configure
+	cmake --build $(BUILD) -j $(JOBS) --target brindleaf-service
+	$(BUILD)/bin/brindleaf-service --port $(SERVICE_PORT) --db $(SERVICE_DB) $(SERVICE_ARGS)
 
 package: build
 	cd $(BUILD) && cpack -G DEB

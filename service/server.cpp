@@ -30,6 +30,8 @@ using error_code = boost::system::error_code;
 // How much a closing connection reads and throws away, so that a reply sent before the
 // client finished sending is not lost to a reset.
 constexpr std::size_t lingerBytes = 1024 * 1024;
+// How long a closing connection waits for the client's end, at most.
+constexpr std::chrono::milliseconds lingerTimeout{2000};
 
 class Connection;
 
@@ -228,7 +230,8 @@ private:
 
     void closeGracefully() {
         phase_ = Phase::Closing;
-        lowest().expires_after(state_.limits.timeout);
+        lowest().expires_after(
+            std::min<std::chrono::milliseconds>(state_.limits.timeout, lingerTimeout));
         if constexpr (isTls<Stream>) {
             stream_.async_shutdown([self = self()](error_code) { self->closeNow(); });
         } else {
