@@ -180,8 +180,25 @@ QString sourceLineText(const QString& path, int line, const std::string& encodin
     return text;
 }
 
-// One load: the file, the first error and, for a streamed load, the handler with the
-// white-space and depth state.
+// Errors raised without a parser context (encoding conversion) go to the thread's own
+// handler; this points it at one load for as long as the load runs.
+class ThreadErrorHandler {
+public:
+    ThreadErrorHandler(void* context, xmlStructuredErrorFunc handler)
+        : m_previous(xmlStructuredError), m_previousContext(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(context, handler);
+    }
+    ThreadErrorHandler(const ThreadErrorHandler&) = delete;
+    ThreadErrorHandler& operator=(const ThreadErrorHandler&) = delete;
+    ~ThreadErrorHandler() { xmlSetStructuredErrorFunc(m_previousContext, m_previous); }
+
+private:
+    xmlStructuredErrorFunc m_previous;
+    void* m_previousContext;
+};
+
+// One load: the file read in large chunks, the nesting depth and the first error.
+// Stream and TreeLoad below add the SAX side.
 class Load {
 public:
     explicit Load(const QString& path) : m_path(path) {}
@@ -213,18 +230,16 @@ public:
         m_ctxt = ctxt.get();
         ctxt->_private = this;
         xmlCtxtUseOptions(ctxt.get(), parseOptions);
-        // Errors raised without a parser context (encoding conversion) go to the thread's
-        // handler; keep it pointed here for the duration of this parse only.
-        const xmlStructuredErrorFunc previous = xmlStructuredError;
-        void* const previousContext = xmlStructuredErrorContext;
-        xmlSetStructuredErrorFunc(this, &Load::threadError);
-        xmlParseDocument(ctxt.get());
-        xmlSetStructuredErrorFunc(previousContext, previous);
+        {
+            const ThreadErrorHandler threadHandler(this, &Load::threadError);
+            xmlParseDocument(ctxt.get());
+        }
         m_ctxt = nullptr;
         if (m_handlerError)
             std::rethrow_exception(m_handlerError);
         if (!m_failed && !ctxt->wellFormed)
-            record(QStringLiteral("The document is not well-formed"), ctxt->input->line);
+            record(QStringLiteral("The document is not well-formed"),
+                   ctxt->input ? ctxt->input->line : 0);
         return ctxt;
     }
 
