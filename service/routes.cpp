@@ -9,6 +9,7 @@
 #include <boost/beast/http/verb.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 
 namespace service {
