@@ -77,8 +77,9 @@ void expectEntries(const QMenu* menu, const std::vector<MenuEntry>& expected) {
         EXPECT_EQ(item->objectName(), expected[i].name);
         EXPECT_EQ(item->isSeparator() ? QStringLiteral("-") : item->text(), expected[i].caption);
         // A separator with a text is drawn as a line with that text beside it.
-        if (item->isSeparator())
-            EXPECT_TRUE(item->text().isEmpty());
+        if (item->isSeparator()) {
+            EXPECT_TRUE(item->text().isEmpty()) << item->text().toStdString();
+        }
         EXPECT_EQ(!item->icon().pixmap(16, 16).isNull(), expected[i].hasIcon);
     }
 }
