@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <memory>
 
-class QMouseEvent;
 class QTimer;
 
 namespace Ui {

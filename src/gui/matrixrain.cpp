@@ -53,7 +53,7 @@ void MatrixRain::MatrixTick() {
                                     ? QChar(u' ')
                                     : m_matrixChars.at(randomBelow(int(m_matrixChars.size())));
         DrawDrop(drop, character);
-        if (m_frameCounter % drop.period == 0) {
+        if (m_frameCounter % static_cast<std::uint32_t>(drop.period) == 0) {
             ++drop.row;
             if (drop.row > m_matrixHeight + 1) {
                 drop.row = 0;

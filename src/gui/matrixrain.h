@@ -69,7 +69,7 @@ public:
     int matrixHeight() const { return m_matrixHeight; }
     int bitmapWidth() const { return m_bitmapWidth; }
     int bitmapHeight() const { return m_bitmapHeight; }
-    int frameCounter() const { return m_frameCounter; }
+    std::uint32_t frameCounter() const { return m_frameCounter; }
     std::span<const TDrop> drops() const {
         return std::span<const TDrop>(m_drops.data(), static_cast<std::size_t>(m_dropCount));
     }
@@ -84,7 +84,8 @@ private:
     int m_bitmapHeight = 0;
     int m_matrixWidth = 0;
     int m_matrixHeight = 0;
-    int m_frameCounter = 0;
+    // Unsigned: a window left open for years wraps the count instead of overflowing.
+    std::uint32_t m_frameCounter = 0;
     // Fixed capacity: the drops are never reallocated while the rain runs.
     std::array<TDrop, maxDrops> m_drops{};
     int m_dropCount = 0;

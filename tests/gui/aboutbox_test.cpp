@@ -377,7 +377,7 @@ TEST_F(AboutBoxTest, RainDrawsOnTheWindowsSurfaceWhichARepaintClears) {
 
     // A resize clears the surface and seeds new drops on the grid of the start.
     box->tmTimerTimer();
-    const int frames = rain.frameCounter();
+    const std::uint32_t frames = rain.frameCounter();
     box->FormResize();
     EXPECT_TRUE(allBlack(box->surface()));
     EXPECT_EQ(rain.drops().size(), std::size_t(2 * rain.matrixWidth()));

@@ -59,7 +59,7 @@ TEST(MatrixRain, GridComesFromTheSizeCapturedAtStartWithTwoDropsPerColumn) {
     rain.StartMatrix(452, 400);
     EXPECT_EQ(rain.matrixWidth(), 56);
     EXPECT_EQ(rain.matrixHeight(), 33);
-    EXPECT_EQ(rain.frameCounter(), 0);
+    EXPECT_EQ(rain.frameCounter(), 0u);
     ASSERT_EQ(surface.steps.size(), 1u);
     EXPECT_EQ(surface.steps[0].kind, Step::Kind::Clear);
 
@@ -89,7 +89,7 @@ TEST(MatrixRain, GridComesFromTheSizeCapturedAtStartWithTwoDropsPerColumn) {
     EXPECT_EQ(rain.matrixWidth(), 56);
     EXPECT_EQ(rain.matrixHeight(), 33);
     EXPECT_EQ(rain.drops().size(), 112u);
-    EXPECT_EQ(rain.frameCounter(), 1);
+    EXPECT_EQ(rain.frameCounter(), 1u);
 }
 
 TEST(MatrixRain, DropCountStopsAtTheFixedCapacity) {
@@ -110,7 +110,7 @@ TEST(MatrixRain, WindowNarrowerThanOneCellHasNoDrops) {
     surface.steps.clear();
     rain.MatrixTick();
     EXPECT_TRUE(surface.steps.empty());
-    EXPECT_EQ(rain.frameCounter(), 1);
+    EXPECT_EQ(rain.frameCounter(), 1u);
 }
 
 TEST(MatrixRain, ColourOfALevelIsAGreen) {
@@ -168,7 +168,7 @@ TEST(MatrixRain, TicksFollowTheRulesForEveryDrop) {
     int headsAtRowZero = 0;
     for (int tick = 0; tick < 120; ++tick) {
         const std::vector<TDrop> before(rain.drops().begin(), rain.drops().end());
-        const int frame = rain.frameCounter();
+        const std::uint32_t frame = rain.frameCounter();
         surface.steps.clear();
         rain.MatrixTick();
         ASSERT_EQ(rain.frameCounter(), frame + 1);
@@ -198,7 +198,7 @@ TEST(MatrixRain, TicksFollowTheRulesForEveryDrop) {
 
             const TDrop& after = rain.drops()[i];
             EXPECT_EQ(after.column, drop.column);
-            if (frame % drop.period != 0) {
+            if (frame % std::uint32_t(drop.period) != 0) {
                 EXPECT_EQ(after, drop);
             } else if (drop.row + 1 > rain.matrixHeight() + 1) {
                 ++restarts;
