@@ -1,5 +1,7 @@
 #include "servicetestkit.h"
 
+#include "support/opensslhandles.h"
+
 #include <openssl/ssl.h>
 
 #include <gtest/gtest.h>
@@ -31,9 +33,8 @@ bool endedByServer(const error_code& ec) {
 
 // The first half of a real TLS ClientHello: a handshake that never completes.
 std::string halfClientHello() {
-    const std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> context(
-        SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
-    const std::unique_ptr<SSL, decltype(&SSL_free)> ssl(SSL_new(context.get()), SSL_free);
+    const openssl::Context context(SSL_CTX_new(TLS_client_method()));
+    const openssl::Connection ssl(SSL_new(context.get()));
     BIO* in = BIO_new(BIO_s_mem());
     BIO* out = BIO_new(BIO_s_mem());
     SSL_set_bio(ssl.get(), in, out); // owned by ssl from here on

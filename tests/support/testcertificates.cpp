@@ -1,35 +1,27 @@
 #include "support/testcertificates.h"
 
+#include "support/opensslhandles.h"
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <memory>
 #include <stdexcept>
 
 namespace {
 
-struct PkeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct X509Free {
-    void operator()(X509* p) const { X509_free(p); }
-};
-struct BioFree {
-    void operator()(BIO* p) const { BIO_free(p); }
-};
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using Cert = std::unique_ptr<X509, X509Free>;
-using Bio = std::unique_ptr<BIO, BioFree>;
+using openssl::Bio;
+using openssl::Certificate;
+using openssl::Key;
 
 void check(bool ok, const char* what) {
     if (!ok)
         throw std::runtime_error(std::string("test certificates: ") + what);
 }
 
-Pkey makeKey() {
-    Pkey key(EVP_EC_gen("prime256v1"));
+Key makeKey() {
+    Key key(EVP_EC_gen("prime256v1"));
     check(key != nullptr, "key generation");
     return key;
 }
@@ -44,9 +36,9 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
 }
 
 // A certificate for subjectKey named commonName; issuer null means self-signed.
-Cert makeCertificate(EVP_PKEY* subjectKey, const QString& commonName, X509* issuer,
-                     EVP_PKEY* issuerKey, long serial) {
-    Cert cert(X509_new());
+Certificate makeCertificate(EVP_PKEY* subjectKey, const QString& commonName, X509* issuer,
+                            EVP_PKEY* issuerKey, long serial) {
+    Certificate cert(X509_new());
     check(cert != nullptr, "certificate");
     X509_set_version(cert.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
@@ -96,10 +88,10 @@ QByteArray keyPem(EVP_PKEY* key) {
 } // namespace
 
 TestCertificates TestCertificates::make(const QString& commonName) {
-    const Pkey caKey = makeKey();
-    const Cert ca = makeCertificate(caKey.get(), commonName, nullptr, caKey.get(), 1);
-    const Pkey serverKey = makeKey();
-    const Cert server =
+    const Key caKey = makeKey();
+    const Certificate ca = makeCertificate(caKey.get(), commonName, nullptr, caKey.get(), 1);
+    const Key serverKey = makeKey();
+    const Certificate server =
         makeCertificate(serverKey.get(), QStringLiteral("127.0.0.1"), ca.get(), caKey.get(), 2);
     return {certificatePem(ca.get()), certificatePem(server.get()), keyPem(serverKey.get())};
 }

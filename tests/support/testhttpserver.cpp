@@ -1,5 +1,7 @@
 #include "support/testhttpserver.h"
 
+#include "support/opensslhandles.h"
+
 #include <QFile>
 
 #include <openssl/err.h>
@@ -19,22 +21,6 @@
 #include <stdexcept>
 
 namespace {
-
-struct SslCtxFree {
-    void operator()(SSL_CTX* p) const { SSL_CTX_free(p); }
-};
-struct SslFree {
-    void operator()(SSL* p) const { SSL_free(p); }
-};
-struct BioFree {
-    void operator()(BIO* p) const { BIO_free(p); }
-};
-struct X509Free {
-    void operator()(X509* p) const { X509_free(p); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
 
 // Owns a file descriptor.
 class Fd {
@@ -88,17 +74,15 @@ QByteArray reasonFor(int status) {
     }
 }
 
-std::unique_ptr<SSL_CTX, SslCtxFree> makeContext(const TestCertificates& certs) {
-    std::unique_ptr<SSL_CTX, SslCtxFree> ctx(SSL_CTX_new(TLS_server_method()));
+openssl::Context makeContext(const TestCertificates& certs) {
+    openssl::Context ctx(SSL_CTX_new(TLS_server_method()));
     require(ctx != nullptr, "TLS context");
-    const std::unique_ptr<BIO, BioFree> certBio(BIO_new_mem_buf(
-        certs.serverCertificatePem.constData(), int(certs.serverCertificatePem.size())));
-    const std::unique_ptr<X509, X509Free> cert(
-        PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr));
-    const std::unique_ptr<BIO, BioFree> keyBio(
+    const openssl::Bio certBio(BIO_new_mem_buf(certs.serverCertificatePem.constData(),
+                                               int(certs.serverCertificatePem.size())));
+    const openssl::Certificate cert(PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr));
+    const openssl::Bio keyBio(
         BIO_new_mem_buf(certs.serverKeyPem.constData(), int(certs.serverKeyPem.size())));
-    const std::unique_ptr<EVP_PKEY, PkeyFree> key(
-        PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
+    const openssl::Key key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
     require(cert && key && SSL_CTX_use_certificate(ctx.get(), cert.get()) == 1 &&
                 SSL_CTX_use_PrivateKey(ctx.get(), key.get()) == 1,
             "server certificate");
@@ -140,7 +124,7 @@ public:
 
 private:
     int m_fd;
-    std::unique_ptr<SSL, SslFree> m_ssl;
+    openssl::Connection m_ssl;
 };
 
 bool readRequest(Stream& stream, TestHttpServer::Request& request) {
@@ -185,7 +169,7 @@ struct TestHttpServer::State {
     Protocols protocols = Protocols::Both;
     Fd listenFd;
     Fd stopFd{::eventfd(0, EFD_CLOEXEC)};
-    std::unique_ptr<SSL_CTX, SslCtxFree> tls;
+    openssl::Context tls;
 
     mutable std::mutex mutex;
     Handler handler;
