@@ -1,6 +1,6 @@
 #include "core/datafolder.h"
+#include "support/tempconfighome.h"
 #include "support/tempprogramfolder.h"
-#include "support/tempxdgfolders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,7 +15,7 @@ QStringList entries(const QString& folder) {
 } // namespace
 
 TEST(DataFolder, WritableProgramFolderIsUsedAndLeftClean) {
-    TemporaryXdgFolders xdg;
+    const TemporaryConfigHome xdg;
     TemporaryProgramFolder program;
     // Given with or without its trailing separator, the folder comes back with one.
     for (QString folder : {program.path(), program.path().chopped(1)}) {
@@ -26,7 +26,7 @@ TEST(DataFolder, WritableProgramFolderIsUsedAndLeftClean) {
 }
 
 TEST(DataFolder, ExistingProbeFileSendsDataToThePerUserFolder) {
-    TemporaryXdgFolders xdg;
+    const TemporaryConfigHome xdg;
     TemporaryProgramFolder program;
     const QString probe = program.writeFile(QStringLiteral("chk.tmp"), "someone else's");
     EXPECT_EQ(identity::chooseDataFolder(program.path(), "QUENLOW", "Brindleaf"),
@@ -40,7 +40,7 @@ TEST(DataFolder, ExistingProbeFileSendsDataToThePerUserFolder) {
 // Root writes into folders whose mode says read-only, so these cases use folders that
 // refuse new files to everyone.
 TEST(DataFolder, ProgramFolderThatIsAFileIsNotWritable) {
-    TemporaryXdgFolders xdg;
+    const TemporaryConfigHome xdg;
     TemporaryProgramFolder program;
     const QString notAFolder = program.writeFile(QStringLiteral("plain"), "x");
     EXPECT_EQ(identity::chooseDataFolder(notAFolder + "/", "QUENLOW", "Brindleaf"),
@@ -48,7 +48,7 @@ TEST(DataFolder, ProgramFolderThatIsAFileIsNotWritable) {
 }
 
 TEST(DataFolder, ReadOnlyProgramFolderUsesThePerUserFolder) {
-    TemporaryXdgFolders xdg;
+    const TemporaryConfigHome xdg;
     TemporaryProgramFolder program;
     const ReadOnlyFolder readOnly(program.path());
     if (!readOnly.active())

@@ -6,8 +6,11 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-TemporaryConfigHome::TemporaryConfigHome() : m_variable("XDG_CONFIG_HOME", m_dir.path()) {
-    EXPECT_TRUE(m_dir.isValid());
+TemporaryConfigHome::TemporaryConfigHome()
+    : m_config("XDG_CONFIG_HOME", path()), m_data("XDG_DATA_HOME", dataHome()) {
+    EXPECT_TRUE(m_root.isValid());
+    EXPECT_TRUE(QDir().mkpath(path()));
+    EXPECT_TRUE(QDir().mkpath(dataHome()));
 }
 
 QString readTextFile(const QString& path) {

@@ -5,19 +5,23 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// Points XDG_CONFIG_HOME at a fresh temporary folder for the object's lifetime, so the
-// settings store of a test never touches the user's own settings.
+// Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh empty folders for the object's
+// lifetime, so settings and per-user data of a test never touch the user's own or another
+// test's.
 class TemporaryConfigHome {
 public:
     TemporaryConfigHome();
     TemporaryConfigHome(const TemporaryConfigHome&) = delete;
     TemporaryConfigHome& operator=(const TemporaryConfigHome&) = delete;
 
-    QString path() const { return m_dir.path(); }
+    // The configuration home (XDG_CONFIG_HOME).
+    QString path() const { return m_root.filePath(QStringLiteral("config")); }
+    QString dataHome() const { return m_root.filePath(QStringLiteral("data")); }
 
 private:
-    QTemporaryDir m_dir;
-    ScopedEnv m_variable;
+    QTemporaryDir m_root;
+    ScopedEnv m_config;
+    ScopedEnv m_data;
 };
 
 // Reads a whole file as UTF-8 (empty when it cannot be read).
