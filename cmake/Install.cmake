@@ -34,8 +34,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/share/metainfo/${BRINDLEAF_APP_ID}.metainfo.xm
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The icon: the SVG as the scalable one, PNG renderings for the fixed sizes.
-set(icon_svg ${CMAKE_SOURCE_DIR}/share/icons/${BRINDLEAF_APP_ID}.svg)
-install(FILES ${icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# One design everywhere: the window icon, drawn on a 16-pixel grid so it stays crisp small.
+set(icon_svg ${CMAKE_SOURCE_DIR}/src/gui/resources/icons/brindleaf.svg)
+install(FILES ${icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${BRINDLEAF_APP_ID}.svg)
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 set(icon_pngs)
 foreach(size 16 24 32 48 64 128 256)
