@@ -18,6 +18,7 @@
 #include "gui/messagebox.h"
 #include "gui/newver.h"
 #include "gui/shellopen.h"
+#include "gui/windowplacement.h"
 #include "platform/executablepath.h"
 
 #include <QCoreApplication>
@@ -27,7 +28,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -127,11 +127,7 @@ void TAppForm::FormShow() {
     if (m_placed)
         return;
     m_placed = true;
-    if (const QScreen* display = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(display->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(*this);
 }
 
 void TAppForm::showEvent(QShowEvent* event) {

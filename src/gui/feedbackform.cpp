@@ -10,11 +10,11 @@
 #include "gui/errordisplay.h"
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
+#include "gui/windowplacement.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -113,11 +113,7 @@ void TFeedbackForm::showEvent(QShowEvent* event) {
     if (m_placed)
         return;
     m_placed = true;
-    if (const QScreen* display = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(display->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(*this);
 }
 
 bool TFeedbackForm::eventFilter(QObject* watched, QEvent* event) {

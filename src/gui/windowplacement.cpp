@@ -1,0 +1,12 @@
+#include "gui/windowplacement.h"
+
+#include <QScreen>
+#include <QWidget>
+
+void centreOnScreen(QWidget& window) {
+    if (const QScreen* display = window.screen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(display->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+}
