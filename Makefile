@@ -3,6 +3,10 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
+# WERROR=ON turns warnings into errors; the test targets set it, as CI runs them. Left unset,
+# the build folder keeps what it was configured with.
+WERROR     ?=
+WERROR_ARG  = $(if $(WERROR),-DBRINDLEAF_WERROR=$(WERROR))
 
 .PHONY: deps configure build run test test-asan check-format format bench bench-startup service package clean
 
@@ -10,7 +14,7 @@ deps:
 	scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR_ARG)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -18,7 +22,8 @@ build: configure
 run: build
 	$(BUILD)/bin/brindleaf
 
-test: build check-format
+test: check-format
+	$(MAKE) build WERROR=ON
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 	$(MAKE) test-asan
 
