@@ -12,6 +12,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(identity::applicationTitle());
+    // Wayland desktops match the window to its desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quenlow.brindleaf"));
     ensureGuiResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/brindleaf.svg")));
 
