@@ -7,16 +7,10 @@ set(BRINDLEAF_INSTALL_APPDIR "lib/brindleaf" CACHE STRING
     "Folder below the prefix that holds the programs and their files")
 set(BRINDLEAF_APP_ID "com.quenlow.brindleaf")
 
-set(brindleaf_programs brindleaf)
-if(TARGET brindleaf-combine)
-    list(APPEND brindleaf_programs brindleaf-combine)
-endif()
+set(brindleaf_programs brindleaf brindleaf-combine)
 
 install(TARGETS ${brindleaf_programs} RUNTIME DESTINATION ${BRINDLEAF_INSTALL_APPDIR})
-install(DIRECTORY DESTINATION ${BRINDLEAF_INSTALL_APPDIR}/Languages)
-if(EXISTS ${CMAKE_SOURCE_DIR}/share/Languages)
-    install(DIRECTORY ${CMAKE_SOURCE_DIR}/share/Languages/ DESTINATION ${BRINDLEAF_INSTALL_APPDIR}/Languages)
-endif()
+install(FILES ${BRINDLEAF_LANGUAGE_FILES} DESTINATION ${BRINDLEAF_INSTALL_APPDIR}/Languages)
 install(FILES ${CMAKE_SOURCE_DIR}/share/license.txt DESTINATION ${BRINDLEAF_INSTALL_APPDIR})
 
 # Relative links, made at configure time and installed as links, so the installed tree
