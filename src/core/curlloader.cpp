@@ -7,20 +7,27 @@
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
+#include <QLibrary>
+
 #include <cstdarg>
-#include <dlfcn.h>
 
 namespace {
 
-void* libcurl() {
-    // The name of the runtime library matching the headers built against.
-    static void* const handle = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-    return handle;
+QLibrary& libcurl() {
+    // The runtime library of the interface version the headers describe. Loaded once and
+    // kept for the life of the process; every symbol resolved at load, so a broken library
+    // fails here and not in the middle of a request.
+    static QLibrary library(QStringLiteral("curl"), 4);
+    static const bool loaded = [] {
+        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+        return library.load();
+    }();
+    static_cast<void>(loaded);
+    return library;
 }
 
 template <typename Function> Function* real(const char* name) {
-    void* const handle = libcurl();
-    return handle ? reinterpret_cast<Function*>(::dlsym(handle, name)) : nullptr;
+    return reinterpret_cast<Function*>(libcurl().resolve(name));
 }
 
 // The real function of the same name, looked up once.
