@@ -3,10 +3,10 @@
 #include "core/apperror.h"
 #include "core/formpost.h"
 #include "core/identity.h"
-#include "core/machineid.h"
 #include "core/maker.h"
 #include "core/translate.h"
 #include "core/urlscrambler.h"
+#include "platform/machineid.h"
 #include "platform/osdescription.h"
 
 #include <QDate>
@@ -102,7 +102,12 @@ CheckInputs CheckInputs::system() {
         return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
     };
     inputs.localeName = [] { return ::localeName(); };
-    inputs.machineId = [] { return machineid::readMachineIdentifier(); };
+    inputs.machineId = [] {
+        const platform::MachineIdentifier id = platform::machineIdentifier();
+        if (!id.error.isEmpty())
+            throw AppError(id.error);
+        return id.value;
+    };
     inputs.osDescription = [] { return platform::operatingSystemDescription(); };
     return inputs;
 }

@@ -1,5 +1,7 @@
 #include "core/languageid.h"
 
+#include "platform/uilanguage.h"
+
 #include <QHash>
 #include <QtGlobal>
 
@@ -89,19 +91,6 @@ bool isCLocale(const QByteArray& posixName) {
     return base == "C" || base == "POSIX";
 }
 
-QByteArray firstSetVariable(std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-        const QByteArray value = qgetenv(name);
-        if (!value.isEmpty())
-            return value;
-    }
-    return {};
-}
-
-QByteArray currentLocaleName() {
-    return firstSetVariable({"LC_ALL", "LC_MESSAGES", "LANG"});
-}
-
 // ICU's available locales by identifier, with their ISO names.
 QHash<quint32, QString> buildIsoNames() {
     QHash<quint32, QString> names;
@@ -129,25 +118,16 @@ quint32 fromLocaleName(const QByteArray& posixName) {
 }
 
 quint32 userUiLanguage() {
-    QByteArray name;
-    for (const QByteArray& entry : qgetenv("LANGUAGE").split(':')) {
-        if (!entry.isEmpty()) {
-            name = entry;
-            break;
-        }
-    }
-    if (name.isEmpty())
-        name = firstSetVariable({"LC_ALL", "LC_MESSAGES", "LANG"});
-    const quint32 lcid = fromLocaleName(name);
+    const quint32 lcid = fromLocaleName(platform::uiLanguageName());
     return lcid != 0 ? lcid : englishUnitedStates;
 }
 
 quint32 currentLocale() {
-    return fromLocaleName(currentLocaleName());
+    return fromLocaleName(platform::localeName());
 }
 
 QByteArray currentIcuLocale() {
-    const QByteArray name = currentLocaleName();
+    const QByteArray name = platform::localeName();
     return isCLocale(name) ? QByteArray() : icuIdOfPosixName(name);
 }
 

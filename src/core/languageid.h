@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-// Windows language identifiers (LCIDs) for the locales named in the environment, through
-// ICU. The language files' code table is keyed by these numbers.
+// Windows language identifiers (LCIDs) for the locales the system names, through ICU. The language
+// files' code table is keyed by these numbers.
 namespace languageid {
 
 // English as used in the United States: what C, POSIX or no locale at all stands for.
@@ -14,13 +14,12 @@ inline constexpr quint32 englishUnitedStates = 1033;
 // C and POSIX give 1033; 0 when ICU knows no identifier for it.
 quint32 fromLocaleName(const QByteArray& posixName);
 
-// The user's UI language: the first entry of LANGUAGE, else LC_ALL, LC_MESSAGES, LANG (the
-// first that is set and not empty). None, C, POSIX or a language without an identifier
-// count as 1033.
+// The user's UI language (platform::uiLanguageName). None, C, POSIX or a language without an
+// identifier count as 1033.
 quint32 userUiLanguage();
 
-// The locale the program runs in (LC_ALL, LC_MESSAGES, LANG); none, C or POSIX give 1033,
-// a locale without an identifier gives 0.
+// The locale the program runs in (platform::localeName); none, C or POSIX give 1033, a
+// locale without an identifier gives 0.
 quint32 currentLocale();
 
 // ICU's name of that locale ("de_DE"); empty (the root locale) for none, C or POSIX.

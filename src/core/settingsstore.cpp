@@ -1,6 +1,7 @@
 #include "core/settingsstore.h"
 
 #include "core/apperror.h"
+#include "platform/userfolders.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -33,17 +34,9 @@ QString settingsKeyName(const QString& fullTitle) {
         QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
 }
 
-QString configFolder() {
-    const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // XDG base directory rules: a relative path is to be ignored.
-    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment))
-        return QDir::cleanPath(fromEnvironment);
-    return QDir::homePath() + QStringLiteral("/.config");
-}
-
 QString keyFilePath(const QString& keyName) {
-    return configFolder() + QStringLiteral("/SOFTWARE/Microsoft/VS/ServiceModules/") + keyName +
-           QStringLiteral(".ini");
+    return platform::userConfigFolder() + QStringLiteral("/SOFTWARE/Microsoft/VS/ServiceModules/") +
+           keyName + QStringLiteral(".ini");
 }
 
 } // namespace settings

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// The per-user settings store of the update check: one INI file per key below
-// $XDG_CONFIG_HOME (default ~/.config), the key path with "/" for "\" plus ".ini",
+// The per-user settings store of the update check: one INI file per key below the user's
+// configuration folder (platform::userConfigFolder), the key path with "/" for "\" plus ".ini",
 // every value in the group "Settings" as text. Integers are stored as decimal text.
 class SettingsStore {
 public:
@@ -40,10 +40,8 @@ namespace settings {
 // as 32 upper-case hexadecimal digits. Depends only on the company and product name.
 QString settingsKeyName(const QString& fullTitle);
 
-// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute.
-QString configFolder();
-
-// The file that holds a key: configFolder()/SOFTWARE/Microsoft/VS/ServiceModules/<name>.ini
+// The file that holds a key: <user configuration folder>/SOFTWARE/Microsoft/VS/ServiceModules/
+// <name>.ini
 QString keyFilePath(const QString& keyName);
 
 } // namespace settings

@@ -6,8 +6,8 @@
 #include "core/translate.h"
 #include "gui/dropdownmenu.h"
 #include "gui/messagebox.h"
-#include "gui/shellopen.h"
 #include "platform/executablepath.h"
+#include "platform/openaddress.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -324,15 +324,15 @@ void TAboutBox::ImageEggDblClick() {
 }
 
 void TAboutBox::Label5Click() {
-    shellOpen(maker::homePageUrl());
+    platform::openAddress(maker::homePageUrl());
 }
 
 void TAboutBox::Credits1Click() {
-    shellOpen(maker::acknowledgementsUrl());
+    platform::openAddress(maker::acknowledgementsUrl());
 }
 
 void TAboutBox::Howtouninstall1Click() {
-    shellOpen(maker::uninstallUrl());
+    platform::openAddress(maker::uninstallUrl());
 }
 
 QString TAboutBox::licenceFilePath() {
@@ -343,7 +343,7 @@ void TAboutBox::LicensePrivacyPolicy1Click() {
     const QString path = licenceFilePath();
     if (QFileInfo(path).isFile()) {
         // The user's default viewer for text files.
-        shellOpen(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+        platform::openAddress(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
         return;
     }
     showMessage(translate(QStringLiteral("File not found!")), translate(QStringLiteral("License")),

@@ -17,9 +17,9 @@
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
 #include "gui/newver.h"
-#include "gui/shellopen.h"
 #include "gui/windowplacement.h"
 #include "platform/executablepath.h"
+#include "platform/openaddress.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -215,7 +215,7 @@ void TAppForm::Exit1Click() {
 }
 
 void TAppForm::Help2Click() {
-    shellOpen(maker::helpPageUrl(identity::product().productName));
+    platform::openAddress(maker::helpPageUrl(identity::product().productName));
 }
 
 void TAppForm::SendFeedback1Click() {

@@ -7,7 +7,7 @@
 #include "core/translate.h"
 #include "gui/errordisplay.h"
 #include "gui/guiresources.h"
-#include "gui/shellopen.h"
+#include "platform/openaddress.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -117,7 +117,7 @@ void TNewVer::TimerLinkTimer() {
 }
 
 void TNewVer::Label2Click() {
-    shellOpen(downloadaddress::openTarget(m_downloadAddress));
+    platform::openAddress(downloadaddress::openTarget(m_downloadAddress));
     close();
 }
 

@@ -1,4 +1,4 @@
-#include "core/machineid.h"
+#include "platform/linux/machineidfiles.h"
 #include "support/tempconfighome.h"
 
 #include <QTemporaryDir>
@@ -10,19 +10,19 @@ TEST(MachineId, FirstReadableFileGivesItsFirstLine) {
     const QString second = dir.filePath("dbus-machine-id");
     const QString missing = dir.filePath("missing");
     writeTextFile(second, "0123456789abcdef0123456789abcdef\n");
-    EXPECT_EQ(machineid::readMachineIdentifier({first, second}),
+    EXPECT_EQ(platform::readMachineIdentifier({first, second}).value,
               "0123456789abcdef0123456789abcdef");
     writeTextFile(first, "fedcba9876543210fedcba9876543210\nsecond line\n");
-    EXPECT_EQ(machineid::readMachineIdentifier({first, second}),
+    EXPECT_EQ(platform::readMachineIdentifier({first, second}).value,
               "fedcba9876543210fedcba9876543210");
     // Passed on as stored: no parsing, no check of its form.
     writeTextFile(first, " not-an-id ");
-    EXPECT_EQ(machineid::readMachineIdentifier({first, second}), " not-an-id ");
-    EXPECT_EQ(machineid::readMachineIdentifier({missing, dir.path()}), QString());
-    EXPECT_EQ(machineid::readMachineIdentifier({}), QString());
+    EXPECT_EQ(platform::readMachineIdentifier({first, second}).value, " not-an-id ");
+    EXPECT_EQ(platform::readMachineIdentifier({missing, dir.path()}).value, QString());
+    EXPECT_EQ(platform::readMachineIdentifier({}).value, QString());
 }
 
 TEST(MachineId, TriesTheSystemFilesInOrder) {
-    EXPECT_EQ(machineid::candidateFiles(),
+    EXPECT_EQ(platform::machineIdFiles(),
               QStringList({"/etc/machine-id", "/var/lib/dbus/machine-id"}));
 }

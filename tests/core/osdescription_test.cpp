@@ -1,3 +1,4 @@
+#include "platform/linux/osrelease.h"
 #include "platform/osdescription.h"
 
 #include <gtest/gtest.h>

@@ -29,12 +29,14 @@ TEST(SettingsLocation, KeyFileLiesBelowTheConfigHome) {
 
 TEST(SettingsLocation, UnsetOrRelativeConfigHomeMeansDotConfig) {
     const TemporaryConfigHome home; // restores the variable afterwards
+    const QString expected =
+        QDir::homePath() + "/.config/SOFTWARE/Microsoft/VS/ServiceModules/" + keyName + ".ini";
     for (const char* value : {"", "relative/folder"}) {
         qputenv("XDG_CONFIG_HOME", value);
-        EXPECT_EQ(settings::configFolder(), QDir::homePath() + "/.config") << value;
+        EXPECT_EQ(settings::keyFilePath(keyName), expected) << value;
     }
     qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(settings::configFolder(), QDir::homePath() + "/.config");
+    EXPECT_EQ(settings::keyFilePath(keyName), expected);
 }
 
 TEST(SettingsKeyName, Md5OfTheTitleOneBytePerCharacter) {

@@ -1,6 +1,6 @@
-#include "core/machineid.h"
 #include "core/settingsstore.h"
 #include "core/versioninfo.h"
+#include "platform/machineid.h"
 #include "platform/osdescription.h"
 #include "support/formfields.h"
 #include "support/qtprinters.h"
@@ -120,7 +120,7 @@ TEST(UpdateCheckProgram, AsksOnceStoresTheRunAndShowsTheNotice) {
         decodeFormLines(requests[0].body),
         QStringList({"cmd=check", "appname=" + product.fullTitle, "version=" + product.versionText,
                      "os=" + platform::operatingSystemDescription(), "local=de-DE",
-                     "guid=" + machineid::readMachineIdentifier(), "howmany=1"}));
+                     "guid=" + platform::machineIdentifier().value, "howmany=1"}));
 
     // The notice: 320 x 68, 5 pixels from the top and right edges of the 1280 x 800 screen.
     static const QRegularExpression noticeWindow(

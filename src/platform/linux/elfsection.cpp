@@ -1,4 +1,4 @@
-#include "platform/elfsection.h"
+#include "platform/linux/elfsection.h"
 
 #include "platform/filedescriptor.h"
 

@@ -1,5 +1,7 @@
 #include "platform/osdescription.h"
 
+#include "platform/linux/osrelease.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>

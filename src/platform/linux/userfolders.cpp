@@ -23,23 +23,26 @@ QString homeFolder() {
     return {};
 }
 
-QString withoutTrailingSeparator(QString path) {
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
+// A base folder of the XDG rules: the variable when it holds an absolute path (relative
+// values are to be ignored), else the default below the home folder.
+QString baseFolder(const char* variable, const QString& belowHome) {
+    const QString fromEnvironment = qEnvironmentVariable(variable);
+    if (QDir::isAbsolutePath(fromEnvironment))
+        return QDir::cleanPath(fromEnvironment);
+    const QString home = homeFolder();
+    if (home.isEmpty())
+        return {};
+    return QDir::cleanPath(home + QLatin1Char('/') + belowHome);
 }
 
 } // namespace
 
 QString userDataFolder() {
-    // Relative values are to be ignored, as the base-directory rules say.
-    const QString fromEnvironment = qEnvironmentVariable("XDG_DATA_HOME");
-    if (QDir::isAbsolutePath(fromEnvironment))
-        return withoutTrailingSeparator(fromEnvironment);
-    const QString home = homeFolder();
-    if (home.isEmpty())
-        return {};
-    return withoutTrailingSeparator(home) + QStringLiteral("/.local/share");
+    return baseFolder("XDG_DATA_HOME", QStringLiteral(".local/share"));
+}
+
+QString userConfigFolder() {
+    return baseFolder("XDG_CONFIG_HOME", QStringLiteral(".config"));
 }
 
 } // namespace platform
