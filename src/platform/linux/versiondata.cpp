@@ -28,8 +28,8 @@ VersionData::VersionData(const QString& path) : m_path(path) {
         const qsizetype equals = record.indexOf('=');
         if (equals <= 0)
             continue; // the padding after the last record, or nothing usable
-        m_values.append({QString::fromUtf8(record.left(equals)),
-                         QString::fromUtf8(record.mid(equals + 1))});
+        m_values.append(
+            {QString::fromUtf8(record.left(equals)), QString::fromUtf8(record.mid(equals + 1))});
     }
 }
 
