@@ -1,6 +1,7 @@
 #include "core/xmldocument.h"
 
 #include "core/apperror.h"
+#include "platform/filedescriptor.h"
 
 #include <QFile>
 #include <libxml/SAX2.h>
@@ -53,20 +54,7 @@ struct ParserContextDeleter {
 };
 using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using platform::FileDescriptor;
 
 ssize_t readRetrying(int fd, char* buffer, std::size_t size) {
     ssize_t n;
