@@ -1,24 +1,9 @@
 #include "core/checklog.h"
 
-namespace {
-
-// Blanks and control characters, the characters a trim removes.
-bool isTrimmed(QChar c) {
-    return c.unicode() <= 0x20;
-}
-
-bool isBlank(const QString& message) {
-    for (const QChar c : message) {
-        if (!isTrimmed(c))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
+#include "core/textlines.h"
 
 void CheckLog::append(const QString& message) {
-    if (isBlank(message))
+    if (trimSpacesAndControls(message).isEmpty())
         return;
     m_error = true;
     if (m_text.isEmpty())
