@@ -268,18 +268,18 @@ void CheckNow(CheckResults& results, const CheckInputs& inputs) {
     try {
         const QStringList fields = checker::requestFields(inputs, machineId, howMany, log);
         QStringList lines;
+        bool overPlainHttp = false;
         try {
-            lines = checker::splitReplyLines(
-                formPost(maker::secureServiceUrl(maker::checkPath), fields, inputs.timeoutMs));
-        } catch (const AppError& secureError) {
-            log.append(QStringLiteral("HTTPS Response:\r") + secureError.message());
-            try {
-                lines = checker::splitReplyLines(
-                    formPost(maker::plainServiceUrl(maker::checkPath), fields, inputs.timeoutMs));
+            lines = checker::splitReplyLines(postToMakerService(
+                maker::checkPath, fields, inputs.timeoutMs, [&](const AppError& secureError) {
+                    log.append(QStringLiteral("HTTPS Response:\r") + secureError.message());
+                    overPlainHttp = true;
+                }));
+            // An answer over HTTP makes the failed HTTPS attempt no longer an error.
+            if (overPlainHttp)
                 log.clear();
-            } catch (const AppError& plainError) {
-                log.append(QStringLiteral("HTTP Response:\r") + plainError.message());
-            }
+        } catch (const AppError& plainError) {
+            log.append(QStringLiteral("HTTP Response:\r") + plainError.message());
         }
 
         if (!lines.isEmpty() && lines.first().startsWith(QLatin1String("ERROR")))

@@ -318,10 +318,13 @@ QString formPost(const QString& url, const QStringList& fields, int timeoutMs) {
     return replyText(outcome, secure);
 }
 
-QString postToMakerService(const QString& path, const QStringList& fields, int timeoutMs) {
+QString postToMakerService(const QString& path, const QStringList& fields, int timeoutMs,
+                           const std::function<void(const AppError&)>& onSecureFailure) {
     try {
         return formPost(maker::secureServiceUrl(path), fields, timeoutMs);
-    } catch (const AppError&) {
-        return formPost(maker::plainServiceUrl(path), fields, timeoutMs);
+    } catch (const AppError& secureError) {
+        if (onSecureFailure)
+            onSecureFailure(secureError);
     }
+    return formPost(maker::plainServiceUrl(path), fields, timeoutMs);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/apperror.h"
+
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Posts named text fields to a URL and returns the reply text.
 // fields: lines "name=value", split at the first "=", sent in order.
@@ -12,4 +15,6 @@ QString formPost(const QString& url, const QStringList& fields, int timeoutMs);
 
 // The scheme rule of every call to the maker's service: post to https://host+path and,
 // only if that throws, once more to http://host+path. Throws the second call's error.
-QString postToMakerService(const QString& path, const QStringList& fields, int timeoutMs);
+// onSecureFailure, when given, learns the first error before the second call is made.
+QString postToMakerService(const QString& path, const QStringList& fields, int timeoutMs,
+                           const std::function<void(const AppError&)>& onSecureFailure = {});
