@@ -4,6 +4,7 @@
 #include "core/formpost.h"
 #include "core/identity.h"
 #include "core/maker.h"
+#include "core/textlines.h"
 #include "core/translate.h"
 #include "core/urlscrambler.h"
 #include "platform/machineid.h"
@@ -74,14 +75,7 @@ int readIntegerOr(const SettingsStore& store, const QString& name, int defaultVa
 
 // The value of an ASCII digit in the base, or -1.
 int digitValue(QChar c, int base) {
-    const char16_t u = c.unicode();
-    int value = -1;
-    if (u >= u'0' && u <= u'9')
-        value = u - u'0';
-    else if (u >= u'a' && u <= u'f')
-        value = u - u'a' + 10;
-    else if (u >= u'A' && u <= u'F')
-        value = u - u'A' + 10;
+    const int value = hexDigitValue(c);
     return value < base ? value : -1;
 }
 
@@ -116,25 +110,7 @@ namespace checker {
 
 QStringList splitReplyLines(const QString& reply) {
     const qsizetype nul = reply.indexOf(QChar(0));
-    const QString text = nul < 0 ? reply : reply.left(nul);
-    QStringList lines;
-    qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < text.size()) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            lines.append(text.mid(start, i - start));
-            if (c == QLatin1Char('\r') && i + 1 < text.size() &&
-                text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size())
-        lines.append(text.mid(start));
-    return lines;
+    return splitLines(nul < 0 ? reply : reply.left(nul));
 }
 
 QString tagValue(const QString& line, const QString& tag) {

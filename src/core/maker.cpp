@@ -1,5 +1,7 @@
 #include "core/maker.h"
 
+#include "core/textlines.h"
+
 #include <QtGlobal>
 
 namespace maker {
@@ -19,12 +21,9 @@ QString homePageFallbackUrl() {
 }
 
 QString helpPageUrl(const QString& productName) {
-    // Only A to Z are lowered, as the page names were made that way.
-    QString name = productName;
-    for (QChar& c : name) {
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
-    }
+    // The page names are the product names with A to Z lowered and blanks as hyphens;
+    // other letters stay as they are.
+    QString name = asciiLower(productName);
     name.replace(QLatin1Char(' '), QLatin1Char('-'));
     return QStringLiteral("http://") + host() + QStringLiteral("/help/") + name +
            QStringLiteral("/");

@@ -28,3 +28,23 @@ QString trimSpacesAndControls(const QString& text) {
         --end;
     return text.mid(begin, end - begin);
 }
+
+QString asciiLower(const QString& text) {
+    QString lower = text;
+    for (QChar& c : lower) {
+        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return lower;
+}
+
+int hexDigitValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}

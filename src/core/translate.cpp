@@ -37,16 +37,6 @@ LanguageState& state() {
 
 const QString codeTableName = QStringLiteral("LanguageCodes.csv");
 
-// Case folding of the letters A to Z only, as file names compare in the code table.
-QString asciiLower(const QString& text) {
-    QString lower = text;
-    for (QChar& c : lower) {
-        if (c.unicode() >= u'A' && c.unicode() <= u'Z')
-            c = QChar(c.unicode() + (u'a' - u'A'));
-    }
-    return lower;
-}
-
 bool startsWith(const QByteArray& bytes, std::initializer_list<unsigned char> prefix) {
     if (bytes.size() < qsizetype(prefix.size()))
         return false;

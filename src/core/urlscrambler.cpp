@@ -1,5 +1,7 @@
 #include "core/urlscrambler.h"
 
+#include "core/textlines.h"
+
 #include <QByteArray>
 #include <cstdint>
 
@@ -16,17 +18,6 @@ std::uint16_t advance(std::uint16_t state, unsigned char scrambledByte) {
 
 unsigned char keyByte(std::uint16_t state) {
     return static_cast<unsigned char>(state >> 8);
-}
-
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -53,8 +44,8 @@ QString unscramble(const QString& hexText) {
     plain.reserve(hexText.size() / 2);
     std::uint16_t state = startKey;
     for (qsizetype i = 0; i + 1 < hexText.size(); i += 2) {
-        const int high = hexDigit(hexText.at(i));
-        const int low = hexDigit(hexText.at(i + 1));
+        const int high = hexDigitValue(hexText.at(i));
+        const int low = hexDigitValue(hexText.at(i + 1));
         if (high < 0 || low < 0)
             return {};
         const auto stored = static_cast<unsigned char>(high * 16 + low);
