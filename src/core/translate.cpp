@@ -88,9 +88,9 @@ QString wantedFileName(const QString& tablePath, quint32 languageId) {
     return {};
 }
 
-// Entries of the folder whose names end in "lang.txt" (in any case, as the pattern matches
-// on the file systems the language files come from), directories left out. Sorted by
-// name so that the first match does not depend on the file system's order.
+// Entries of the folder whose names end in "lang.txt" in any mix of case ("German.LANG.TXT"
+// counts), directories left out. Sorted by name so that the first match does not depend on
+// the file system's order.
 QStringList candidateNames(const QString& folder) {
     QDir dir(folder);
     dir.setNameFilters({QStringLiteral("*lang.txt")});
@@ -123,8 +123,9 @@ void loadTable(LanguageState& language) {
     language.table = splitLines(QString::fromUtf8(bytes));
 }
 
-// Equal under the locale's collation at tertiary strength, as the language files were
-// matched where they come from; plain equality answers nearly every line at once.
+// A line's key matches when it equals the text under the locale's collation at tertiary
+// strength: canonically equivalent spellings match, while case and accents still count.
+// Plain equality answers nearly every line at once.
 bool keyMatches(const LanguageState& language, QStringView linePrefix, QStringView pattern) {
     if (linePrefix == pattern)
         return true;
