@@ -139,6 +139,11 @@ CURLMcode curl_multi_poll(CURLM* multi, curl_waitfd extraFds[], unsigned int ext
                         : CURLM_INTERNAL_ERROR;
 }
 
+CURLMcode curl_multi_wakeup(CURLM* multi) {
+    REAL(curl_multi_wakeup);
+    return realFunction ? realFunction(multi) : CURLM_INTERNAL_ERROR;
+}
+
 CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
     REAL(curl_multi_info_read);
     return realFunction ? realFunction(multi, left) : nullptr;

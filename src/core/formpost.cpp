@@ -202,7 +202,8 @@ HeaderList headersFor(bool secure) {
 
 // One request from start to end. The handles live only in here, so they are released
 // before the caller turns a failure into an error.
-Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int timeoutMs) {
+Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int timeoutMs,
+                 const std::stop_token& stop) {
     // Declared before the handles that point to them, so they outlive those handles.
     Received received;
     char errorText[CURL_ERROR_SIZE] = {};
@@ -220,6 +221,8 @@ Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int
     const Attachment attachment(multi.get(), easy.get());
     if (!attachment.added())
         return failed(QStringLiteral("The network library could not be started."));
+    // A stop request wakes the wait below at once, from whichever thread makes it.
+    const std::stop_callback wakeOnStop(stop, [&multi] { curl_multi_wakeup(multi.get()); });
     const milliseconds stepLimit(timeoutMs);
     const auto start = Clock::now();
     const auto wholeDeadline = start + stepLimit * wholeCallFactor;
@@ -228,6 +231,8 @@ Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int
     int socketEvents = 0; // of the last wait: bytes came in or could go out
     CURLcode result = CURLE_OK;
     for (bool done = false; !done;) {
+        if (stop.stop_requested())
+            return failed(QStringLiteral("The request was stopped."));
         int running = 0;
         const CURLMcode multiResult = curl_multi_perform(multi.get(), &running);
         if (multiResult != CURLM_OK)
@@ -303,7 +308,8 @@ QString replyText(const Outcome& outcome, bool secure) {
 
 } // namespace
 
-QString formPost(const QString& url, const QStringList& fields, int timeoutMs) {
+QString formPost(const QString& url, const QStringList& fields, int timeoutMs,
+                 std::stop_token stop) {
     // Once per process, before any handle exists; a function-local static is
     // initialised exactly once even when two threads arrive together.
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -311,20 +317,23 @@ QString formPost(const QString& url, const QStringList& fields, int timeoutMs) {
         throw AppError(QString::fromUtf8(curl_easy_strerror(initialised)));
 
     const bool secure = isSecureUrl(url);
-    const Outcome outcome =
-        transfer(url.toUtf8(), secure, formencoding::encodeFields(fields), std::max(timeoutMs, 1));
+    const Outcome outcome = transfer(url.toUtf8(), secure, formencoding::encodeFields(fields),
+                                     std::max(timeoutMs, 1), stop);
     if (!outcome.failure.isEmpty())
         throw AppError(outcome.failure);
     return replyText(outcome, secure);
 }
 
 QString postToMakerService(const QString& path, const QStringList& fields, int timeoutMs,
-                           const std::function<void(const AppError&)>& onSecureFailure) {
+                           const std::function<void(const AppError&)>& onSecureFailure,
+                           std::stop_token stop) {
     try {
-        return formPost(maker::secureServiceUrl(path), fields, timeoutMs);
+        return formPost(maker::secureServiceUrl(path), fields, timeoutMs, stop);
     } catch (const AppError& secureError) {
+        if (stop.stop_requested())
+            throw;
         if (onSecureFailure)
             onSecureFailure(secureError);
     }
-    return formPost(maker::plainServiceUrl(path), fields, timeoutMs);
+    return formPost(maker::plainServiceUrl(path), fields, timeoutMs, stop);
 }
