@@ -4,6 +4,7 @@
 #include "core/formpost.h"
 #include "core/identity.h"
 #include "core/maker.h"
+#include "core/settingsstore.h"
 #include "core/textlines.h"
 #include "core/translate.h"
 #include "core/urlscrambler.h"
@@ -13,7 +14,7 @@
 #include <QDate>
 #include <QLocale>
 #include <limits>
-#include <thread>
+#include <optional>
 
 namespace {
 
@@ -81,17 +82,10 @@ int digitValue(QChar c, int base) {
 
 } // namespace
 
-CheckResults& checkResults() {
-    // Never destroyed: a worker still waiting on the network at exit must not find its
-    // results gone.
-    static CheckResults* const results = new CheckResults;
-    return *results;
-}
-
-CheckInputs CheckInputs::system() {
+CheckInputs CheckInputs::system(const ProductIdentity& product) {
     CheckInputs inputs;
-    inputs.fullTitle = [] { return identity::product().fullTitle; };
-    inputs.versionText = [] { return identity::product().versionText; };
+    inputs.fullTitle = [title = product.fullTitle] { return title; };
+    inputs.versionText = [version = product.versionText] { return version; };
     inputs.today = [] {
         return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
     };
@@ -176,49 +170,52 @@ QStringList requestFields(const CheckInputs& inputs, const QString& machineId, i
 
 } // namespace checker
 
-void CheckNow(CheckResults& results, const CheckInputs& inputs) {
-    results.finished.store(false, std::memory_order_relaxed);
-    const FinishedOnExit finishedOnExit(results.finished);
-    results.newVersion = false;
-    results.offeredVersion.clear();
-    results.downloadAddress.clear();
-    results.showUpdate = 1;
-    CheckLog& log = results.log;
-    log.clear();
+namespace {
 
-    const QString versionText = inputs.versionText();
-    const QString keyName = settings::settingsKeyName(inputs.fullTitle());
+// What the steps of one run share once the limits have let it go on.
+struct RunState {
+    QString versionText;
     QString machineId;
+    QString lastCheck;
+    QString today;
+    int howMany = 0;
+    int dayCount = 0;
+};
+
+// Opens the store, counts the run and applies the switch and the daily limit. Empty when
+// the run ends here; the request may be made otherwise.
+std::optional<RunState> countRunWithinLimits(CheckResults& results, const CheckInputs& inputs,
+                                             const SettingsStore& store) {
+    CheckLog& log = results.log;
+    RunState run;
+    run.versionText = inputs.versionText();
     try {
-        machineId = inputs.machineId();
+        run.machineId = inputs.machineId();
     } catch (const std::exception&) {
         log.append(QStringLiteral("Error: GUID generate problem!"));
     }
-    results.store = std::make_unique<SettingsStore>(keyName);
-    const SettingsStore& store = *results.store;
     try {
         store.open();
     } catch (const std::exception&) {
         log.append(QStringLiteral("Error: Registry open problem!"));
     }
 
-    const QString lastCheck = readStringOr(store, lastCheckName, QString());
+    run.lastCheck = readStringOr(store, lastCheckName, QString());
     const int lastCheckCount = readIntegerOr(store, lastCheckCountName, 0);
     const QString installedVersion = readStringOr(store, installedVersionName, QString());
 
     // The run counter restarts with every new version. Without it stored the run cannot
     // be counted: it ends here, finished all the same.
-    int howMany = 0;
     try {
-        howMany = std::max(store.readInteger(howManyName, 0), 0);
-        if (installedVersion != versionText)
-            howMany = 0;
-        ++howMany;
-        store.writeInteger(howManyName, howMany);
-        store.writeString(installedVersionName, versionText);
+        run.howMany = std::max(store.readInteger(howManyName, 0), 0);
+        if (installedVersion != run.versionText)
+            run.howMany = 0;
+        ++run.howMany;
+        store.writeInteger(howManyName, run.howMany);
+        store.writeString(installedVersionName, run.versionText);
     } catch (const std::exception& error) {
         logUnexpected(log, error);
-        return;
+        return std::nullopt;
     }
 
     const QString storedUrl = readStringOr(store, currentUrlName, QString());
@@ -227,88 +224,124 @@ void CheckNow(CheckResults& results, const CheckInputs& inputs) {
 
     results.showUpdate = readIntegerOr(store, showUpdateName, 1);
     if (results.showUpdate == 0)
-        return;
+        return std::nullopt;
 
-    const QString today = inputs.today();
-    if (lastCheck == today && lastCheckCount >= dailyRequestLimit)
-        return;
+    run.today = inputs.today();
+    if (run.lastCheck == run.today && lastCheckCount >= dailyRequestLimit)
+        return std::nullopt;
 
-    const int dayCount = lastCheck == today ? lastCheckCount + 1 : 1;
+    run.dayCount = run.lastCheck == run.today ? lastCheckCount + 1 : 1;
     try {
-        store.writeString(lastCheckName, today);
-        store.writeInteger(lastCheckCountName, dayCount);
+        store.writeString(lastCheckName, run.today);
+        store.writeInteger(lastCheckCountName, run.dayCount);
     } catch (const std::exception&) {
         // The day's count only limits requests; losing it must not stop this one.
     }
+    return run;
+}
 
+// Posts the request, HTTPS first; the reply's lines, or none when both schemes failed.
+QStringList requestCheck(const CheckInputs& inputs, const RunState& run, CheckLog& log,
+                         std::stop_token stop) {
+    const QStringList fields = checker::requestFields(inputs, run.machineId, run.howMany, log);
+    bool overPlainHttp = false;
     try {
-        const QStringList fields = checker::requestFields(inputs, machineId, howMany, log);
-        QStringList lines;
-        bool overPlainHttp = false;
-        try {
-            lines = checker::splitReplyLines(postToMakerService(
-                maker::checkPath, fields, inputs.timeoutMs, [&](const AppError& secureError) {
-                    log.append(QStringLiteral("HTTPS Response:\r") + secureError.message());
-                    overPlainHttp = true;
-                }));
-            // An answer over HTTP makes the failed HTTPS attempt no longer an error.
-            if (overPlainHttp)
-                log.clear();
-        } catch (const AppError& plainError) {
-            log.append(QStringLiteral("HTTP Response:\r") + plainError.message());
-        }
+        QStringList lines = checker::splitReplyLines(postToMakerService(
+            maker::checkPath, fields, inputs.timeoutMs,
+            [&](const AppError& secureError) {
+                log.append(QStringLiteral("HTTPS Response:\r") + secureError.message());
+                overPlainHttp = true;
+            },
+            std::move(stop)));
+        // An answer over HTTP makes the failed HTTPS attempt no longer an error.
+        if (overPlainHttp)
+            log.clear();
+        return lines;
+    } catch (const AppError& error) {
+        // A check stopped during its HTTPS attempt never made the HTTP one.
+        log.append((overPlainHttp ? QStringLiteral("HTTP Response:\r")
+                                  : QStringLiteral("HTTPS Response:\r")) +
+                   error.message());
+        return {};
+    }
+}
 
-        if (!lines.isEmpty() && lines.first().startsWith(QLatin1String("ERROR")))
+// Takes the offered version and download address from a valid reply and keeps them in the
+// store. False when nothing is on offer: an invalid reply or an earlier error.
+bool takeReply(CheckResults& results, const SettingsStore& store, const QStringList& lines) {
+    CheckLog& log = results.log;
+    if (!lines.isEmpty() && lines.first().startsWith(QLatin1String("ERROR")))
+        log.append(QStringLiteral("INVALIDSERVERRESPONSE"));
+    if (!log.hasError()) {
+        const QString result = lines.size() >= 4
+                                   ? checker::tagValue(lines.at(3), QStringLiteral("result"))
+                                   : QString();
+        if (result != QLatin1String("0") && result != QLatin1String("1"))
             log.append(QStringLiteral("INVALIDSERVERRESPONSE"));
-        if (!log.hasError()) {
-            const QString result = lines.size() >= 4
-                                       ? checker::tagValue(lines.at(3), QStringLiteral("result"))
-                                       : QString();
-            if (result != QLatin1String("0") && result != QLatin1String("1"))
-                log.append(QStringLiteral("INVALIDSERVERRESPONSE"));
-        }
-        if (!log.hasError()) {
-            if (!lines.isEmpty()) {
-                results.offeredVersion = checker::tagValue(lines.at(0), QStringLiteral("version"));
-                try {
-                    store.writeString(currentVersionName, results.offeredVersion);
-                } catch (const std::exception&) {
-                    // Only remembered for the record; the run goes on without it.
-                }
-            }
-            if (lines.size() >= 2) {
-                results.downloadAddress = checker::tagValue(lines.at(1), QStringLiteral("url"));
-                try {
-                    store.writeString(currentUrlName,
-                                      urlscrambler::scramble(results.downloadAddress));
-                } catch (const std::exception&) {
-                    // As above: the address of this run is known, storing it is a courtesy.
-                }
-            }
-            QString digits = results.offeredVersion;
-            digits.remove(QLatin1Char('.'));
-            results.newVersion = results.offeredVersion != versionText &&
-                                 checker::isInt32Text(digits) && results.showUpdate == 1 &&
-                                 (lastCheck != today || dayCount <= noticesPerDay);
-        }
+    }
+    if (log.hasError())
+        return false;
+
+    const QString offered = checker::tagValue(lines.at(0), QStringLiteral("version"));
+    const QString address = checker::tagValue(lines.at(1), QStringLiteral("url"));
+    results.offeredVersion = offered;
+    try {
+        store.writeString(currentVersionName, offered);
+    } catch (const std::exception&) {
+        // Only remembered for the record; the run goes on without it.
+    }
+    results.downloadAddress = address;
+    try {
+        store.writeString(currentUrlName, urlscrambler::scramble(address));
+    } catch (const std::exception&) {
+        // As above: the address of this run is known, storing it is a courtesy.
+    }
+    return true;
+}
+
+// Whether the user is told: another version whose digits form a number, notices on, and
+// no more than three notices a day.
+bool offersNewVersion(const CheckResults& results, const RunState& run) {
+    QString digits = results.offeredVersion;
+    digits.remove(QLatin1Char('.'));
+    return results.offeredVersion != run.versionText && checker::isInt32Text(digits) &&
+           results.showUpdate == 1 && (run.lastCheck != run.today || run.dayCount <= noticesPerDay);
+}
+
+} // namespace
+
+void CheckNow(CheckResults& results, const CheckInputs& inputs, std::stop_token stop) {
+    results.finished.store(false, std::memory_order_relaxed);
+    const FinishedOnExit finishedOnExit(results.finished);
+    results.newVersion = false;
+    results.offeredVersion.clear();
+    results.downloadAddress.clear();
+    results.showUpdate = 1;
+    results.log.clear();
+
+    const SettingsStore store(settings::settingsKeyName(inputs.fullTitle()));
+    const std::optional<RunState> run = countRunWithinLimits(results, inputs, store);
+    if (!run)
+        return;
+    try {
+        const QStringList lines = requestCheck(inputs, *run, results.log, std::move(stop));
+        if (takeReply(results, store, lines))
+            results.newVersion = offersNewVersion(results, *run);
     } catch (const std::exception& error) {
-        logUnexpected(log, error);
+        logUnexpected(results.log, error);
     }
 }
 
 TChecker::TChecker(CheckResults& results, CheckInputs inputs)
-    : m_results(results), m_inputs(std::move(inputs)) {}
-
-void TChecker::start(CheckResults& results, CheckInputs inputs) {
-    results.finished.store(false, std::memory_order_relaxed);
-    std::unique_ptr<TChecker> checker(new TChecker(results, std::move(inputs)));
-    // The thread owns the worker and frees it when the run is over.
-    std::thread([self = std::move(checker)] { self->Execute(); }).detach();
+    : m_results(results), m_inputs(std::move(inputs)) {
+    // Cleared before the thread exists, so a watcher never sees an earlier run's flag.
+    m_results.finished.store(false, std::memory_order_relaxed);
+    m_thread = std::jthread([this](std::stop_token stop) { Execute(std::move(stop)); });
 }
 
-void TChecker::Execute() {
+void TChecker::Execute(std::stop_token stop) {
     try {
-        CheckNow(m_results, m_inputs);
+        CheckNow(m_results, m_inputs, std::move(stop));
     } catch (...) {
         // CheckNow records its failures and sets the finished flag on every way out; an
         // exception escaping a thread would end the whole program.

@@ -1,17 +1,19 @@
 #pragma once
 
 #include "core/checklog.h"
-#include "core/settingsstore.h"
+#include "core/identity.h"
 
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <functional>
-#include <memory>
+#include <stop_token>
+#include <thread>
 
-// The results of one update check. The worker writes everything else first and sets
-// `finished` last (release); the main thread reads the rest only after it has seen
-// `finished` set (acquire). No lock is taken.
+// The results of one update check, kept by the check's owner (the main window) and
+// written by its worker. The worker writes everything else first and sets `finished` last
+// (release); the owner reads the rest only after it has seen `finished` set (acquire).
+// No lock is taken.
 struct CheckResults {
     std::atomic<bool> finished{false};
     bool newVersion = false;
@@ -19,12 +21,7 @@ struct CheckResults {
     QString downloadAddress;
     int showUpdate = 1; // ShowUpdate as read at the start of the run
     CheckLog log;
-    // Opened by the worker; used by the notification switch once the run has finished.
-    std::unique_ptr<SettingsStore> store;
 };
-
-// The process-wide results that the main window watches.
-CheckResults& checkResults();
 
 // What a run takes from its surroundings; tests replace single members.
 struct CheckInputs {
@@ -36,28 +33,33 @@ struct CheckInputs {
     std::function<QString()> osDescription;
     int timeoutMs = 10000;
 
-    // The product identity, the system clock and locale, /etc/machine-id, os-release.
-    static CheckInputs system();
+    // The given product identity, the system clock and locale, the machine identifier and
+    // the operating-system description.
+    static CheckInputs system(const ProductIdentity& product);
 };
 
 // One run: counts the program's runs, applies the daily limit, asks the maker's service
 // for the current version and decides whether the user is told. Never throws; failures
-// go to results.log. results.finished is set on every path.
-void CheckNow(CheckResults& results, const CheckInputs& inputs);
+// go to results.log. results.finished is set on every path. A stop request cuts a waiting
+// request short; the run then ends as if the service could not be reached.
+void CheckNow(CheckResults& results, const CheckInputs& inputs, std::stop_token stop = {});
 
-// The worker thread: starts at once, runs CheckNow and frees itself. Nothing waits for it.
+// The worker thread of one check: starts at once and runs CheckNow into the owner's results.
+// Destroying it asks a running check to stop and waits for the thread, which then ends
+// within moments, so the worker never outlives the results it writes and the program's
+// exit is not held up by the network.
 class TChecker {
 public:
-    // Clears `finished` before the thread exists, so a watcher never sees an earlier run's.
-    static void start(CheckResults& results = checkResults(),
-                      CheckInputs inputs = CheckInputs::system());
+    TChecker(CheckResults& results, CheckInputs inputs);
+    TChecker(const TChecker&) = delete;
+    TChecker& operator=(const TChecker&) = delete;
 
 private:
-    TChecker(CheckResults& results, CheckInputs inputs);
-    void Execute();
+    void Execute(std::stop_token stop);
 
     CheckResults& m_results;
-    CheckInputs m_inputs;
+    const CheckInputs m_inputs;
+    std::jthread m_thread; // last: joined before the members it uses are gone
 };
 
 // The pieces of a run, open to checking on their own.

@@ -2,12 +2,12 @@
 
 #include "ui_appform.h"
 
-#include "core/checker.h"
 #include "core/combine.h"
 #include "core/datafolder.h"
 #include "core/identity.h"
 #include "core/maker.h"
 #include "core/messageflags.h"
+#include "core/settingsstore.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
 #include "gui/aboutbox.h"
@@ -234,22 +234,20 @@ void TAppForm::About1Click() {
 void TAppForm::UpdateNotifications1Click() {
     // Choosing the item has already moved its check mark; the stored setting follows the
     // mark and takes effect at the next start.
-    const std::unique_ptr<SettingsStore>& store = checkResults().store;
-    if (!store)
-        return;
+    const SettingsStore store(settings::settingsKeyName(identity::product().fullTitle));
     if (m_ui->UpdateNotifications1->isChecked())
-        store->setNotificationsOn();
+        store.setNotificationsOn();
     else
-        store->setNotificationsOff();
+        store.setNotificationsOff();
 }
 
 void TAppForm::TimerCheckerTimer() {
-    if (!m_checkStarted) {
-        m_checkStarted = true;
-        TChecker::start();
+    if (!m_checker) {
+        m_checker =
+            std::make_unique<TChecker>(m_checkResults, CheckInputs::system(identity::product()));
         return;
     }
-    const CheckResults& results = checkResults();
+    const CheckResults& results = m_checkResults;
     if (!results.finished.load(std::memory_order_acquire))
         return;
     TimerChecker->stop();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/checker.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
@@ -26,6 +28,9 @@ public:
 
     // The input list, in order.
     QStringList inputFiles() const;
+
+    // The update check's results: read only once `finished` has been seen set.
+    const CheckResults& checkResults() const { return m_checkResults; }
 
     void Button1Click();
     void Button2Click();
@@ -65,7 +70,10 @@ private:
     FileDialog* SaveDialog1 = nullptr;
     const QString m_executablePath;
     bool m_placed = false;
-    bool m_checkStarted = false;
+    // The update check this window owns. The results come first so that the worker, which
+    // writes them, is stopped and gone before they are.
+    CheckResults m_checkResults;
+    std::unique_ptr<TChecker> m_checker;
     // The update notice, created at most once and only hidden when closed.
     std::unique_ptr<TNewVer> NewVer;
 };

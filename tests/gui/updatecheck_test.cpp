@@ -1,5 +1,6 @@
 #include "core/checker.h"
 #include "core/identity.h"
+#include "core/settingsstore.h"
 #include "gui/appform.h"
 #include "gui/messagebox.h"
 #include "gui/newver.h"
@@ -18,6 +19,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace {
 
 QByteArray reply(const char* version) {
@@ -30,7 +33,8 @@ QByteArray reply(const char* version) {
 class UpdateCheckTest : public ::testing::Test {
 protected:
     UpdateCheckTest() {
-        // The test program carries no version data: its start-up error is recorded here.
+        // A modal message box would stop the test, so any message the window shows is
+        // recorded here instead.
         setMessageSink([this](const ShownMessage& message) { messages << message.text; });
         form = std::make_unique<TAppForm>();
         identity::setProduct({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
@@ -60,7 +64,8 @@ protected:
     void runCheck() {
         ASSERT_TRUE(checkTimer()->isActive());
         form->TimerCheckerTimer();
-        QTRY_VERIFY_WITH_TIMEOUT(checkResults().finished.load(std::memory_order_acquire), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(form->checkResults().finished.load(std::memory_order_acquire),
+                                 30000);
         form->TimerCheckerTimer();
     }
 
@@ -109,7 +114,8 @@ TEST_F(UpdateCheckTest, StoredSettingDecidesTheCheckMarkAndTheSwitchWritesIt) {
         switchItem()->trigger();
         EXPECT_EQ(switchItem()->isChecked(), c.checked) << c.stored;
         EXPECT_EQ(stored("ShowUpdate"), c.checked ? "1" : "0") << c.stored;
-        EXPECT_EQ(checkResults().showUpdate, QString(c.stored).toInt()) << "the run's copy stays";
+        EXPECT_EQ(form->checkResults().showUpdate, QString(c.stored).toInt())
+            << "the run's copy stays";
     }
 }
 
@@ -152,4 +158,18 @@ TEST_F(UpdateCheckTest, SameVersionShowsNoNotice) {
     EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_TRUE(switchItem()->isEnabled());
     EXPECT_EQ(notice(), nullptr);
+}
+
+TEST_F(UpdateCheckTest, ClosingTheWindowDuringACheckNeitherWaitsNorCrashes) {
+    server.setHandler(
+        [](const TestHttpServer::Request&) { return TestHttpServer::Reply::silence(); });
+    form->TimerCheckerTimer();
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests().empty(), 30000);
+
+    // The worker is waiting for a reply that never comes; the window, which owns the check,
+    // goes as the program ends.
+    const auto start = std::chrono::steady_clock::now();
+    form.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(server.requests().size(), 1u);
 }
