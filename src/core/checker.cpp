@@ -219,8 +219,11 @@ std::optional<RunState> countRunWithinLimits(CheckResults& results, const CheckI
     }
 
     const QString storedUrl = readStringOr(store, currentUrlName, QString());
-    if (!storedUrl.isEmpty())
-        results.downloadAddress = urlscrambler::unscramble(storedUrl);
+    if (!storedUrl.isEmpty()) {
+        const QString address = urlscrambler::unscramble(storedUrl);
+        if (address.size() <= checker::maxAddressLength)
+            results.downloadAddress = address;
+    }
 
     results.showUpdate = readIntegerOr(store, showUpdateName, 1);
     if (results.showUpdate == 0)
@@ -267,7 +270,8 @@ QStringList requestCheck(const CheckInputs& inputs, const RunState& run, CheckLo
 }
 
 // Takes the offered version and download address from a valid reply and keeps them in the
-// store. False when nothing is on offer: an invalid reply or an earlier error.
+// store. False when nothing is on offer: an invalid reply, an earlier error, or a version
+// or address too long to be a real one.
 bool takeReply(CheckResults& results, const SettingsStore& store, const QStringList& lines) {
     CheckLog& log = results.log;
     if (!lines.isEmpty() && lines.first().startsWith(QLatin1String("ERROR")))
@@ -284,6 +288,9 @@ bool takeReply(CheckResults& results, const SettingsStore& store, const QStringL
 
     const QString offered = checker::tagValue(lines.at(0), QStringLiteral("version"));
     const QString address = checker::tagValue(lines.at(1), QStringLiteral("url"));
+    if (offered.size() > checker::maxVersionLength || address.size() > checker::maxAddressLength)
+        return false;
+
     results.offeredVersion = offered;
     try {
         store.writeString(currentVersionName, offered);

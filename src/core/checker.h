@@ -68,6 +68,11 @@ namespace checker {
 // Lines split at CR, LF or CR LF; a trailing break adds no empty line; a NUL ends the text.
 QStringList splitReplyLines(const QString& reply);
 
+// The longest offered version and download address taken from a reply; anything longer
+// is no update on offer, and is neither shown nor kept.
+inline constexpr qsizetype maxVersionLength = 32;
+inline constexpr qsizetype maxAddressLength = 2048;
+
 // The text between "<tag>" and "</tag>" when the line is exactly that; else empty.
 QString tagValue(const QString& line, const QString& tag);
 

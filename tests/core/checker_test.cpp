@@ -475,3 +475,49 @@ TEST_F(CheckNowTest, EndingTheWorkerCutsAWaitingCheckShort) {
     EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_FALSE(results.newVersion);
 }
+
+TEST_F(CheckNowTest, OverlongVersionOrAddressIsNoOffer) {
+    const QString longestVersion = "1." + QString(30, QLatin1Char('0'));
+    const QString longestAddress = "https://d.example/" + QString(2048 - 18, QLatin1Char('a'));
+    const struct {
+        const char* name;
+        QString version;
+        QString address;
+        bool taken;
+        bool notice;
+    } cases[] = {
+        {"version of 32 characters", longestVersion, "https://d.example/x", true, false},
+        {"version of 33 characters", longestVersion + "0", "https://d.example/x", false, false},
+        {"address of 2,048 characters", "1.5", longestAddress, true, true},
+        {"address of 2,049 characters", "1.5", longestAddress + "a", false, false},
+        {"version of 900 KB", "1." + QString(900 * 1024, QLatin1Char('5')), "https://d.example/x",
+         false, false},
+    };
+    for (const auto& c : cases) {
+        const TemporaryConfigHome caseHome;
+        store({{"CurrentURL", urlscrambler::scramble("http://old.example/")}});
+        answer(reply(c.version, c.address));
+        run();
+        EXPECT_EQ(results.newVersion, c.notice) << c.name;
+        EXPECT_EQ(results.log.text(), QString()) << c.name;
+        if (c.taken) {
+            EXPECT_EQ(results.offeredVersion, c.version) << c.name;
+            EXPECT_EQ(results.downloadAddress, c.address) << c.name;
+            EXPECT_EQ(stored("CurrentVersion"), c.version) << c.name;
+            EXPECT_EQ(urlscrambler::unscramble(stored("CurrentURL")), c.address) << c.name;
+        } else {
+            EXPECT_EQ(results.offeredVersion, QString()) << c.name;
+            EXPECT_EQ(results.downloadAddress, "http://old.example/") << c.name;
+            EXPECT_EQ(stored("CurrentVersion"), QString()) << c.name << ": not kept";
+            EXPECT_EQ(urlscrambler::unscramble(stored("CurrentURL")), "http://old.example/")
+                << c.name << ": not kept";
+        }
+    }
+}
+
+TEST_F(CheckNowTest, OverlongStoredAddressIsNotUsed) {
+    store({{"CurrentURL", urlscrambler::scramble("https://d.example/" + QString(2031, 'a'))}});
+    answer("ERROR busy\r\n");
+    run();
+    EXPECT_EQ(results.downloadAddress, QString());
+}
