@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// The product identity and data folder: written once by the main window's
-// creation step, before any other thread exists, and only read afterwards.
+// The product identity, read from the executable's version data by the main window's
+// creation step; the main window keeps it and hands it to whoever needs it.
 struct ProductIdentity {
     QString companyName;
     QString productName;
@@ -18,12 +18,5 @@ namespace identity {
 inline QString applicationTitle() {
     return QStringLiteral("Brindleaf");
 }
-
-const ProductIdentity& product();
-void setProduct(ProductIdentity value);
-
-// Full path of the data folder, always ending with a separator.
-const QString& dataFolder();
-void setDataFolder(QString folder);
 
 } // namespace identity

@@ -75,10 +75,10 @@ void setColours(QWidget* widget, const QColor& background, const QColor& text) {
 
 } // namespace
 
-TAboutBox::TAboutBox(QWidget* parent)
+TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
     : QDialog(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      ui(std::make_unique<Ui::AboutBox>()) {
+      ui(std::make_unique<Ui::AboutBox>()), m_product(product) {
     registerAboutResources();
     ui->setupUi(this);
     // The paint event covers the whole client area with the rain's surface.
@@ -138,7 +138,7 @@ void TAboutBox::applyLook() {
 }
 
 void TAboutBox::FormCreate() {
-    const ProductIdentity& product = identity::product();
+    const ProductIdentity& product = m_product;
     m_rain = std::make_unique<MatrixRain>(outCanvas, QStringLiteral("kyk"));
     StartMatrix();
     setWindowTitle(fillPlaceholders(translate(QStringLiteral("About %s")), {product.productName}));

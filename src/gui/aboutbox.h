@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/identity.h"
+
 #include "gui/matrixrain.h"
 #include "gui/rainimage.h"
 
@@ -19,7 +21,7 @@ class TAboutBox : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TAboutBox(QWidget* parent = nullptr);
+    explicit TAboutBox(const ProductIdentity& product, QWidget* parent = nullptr);
     ~TAboutBox() override;
 
     // Event handlers.
@@ -59,6 +61,7 @@ private:
     bool FormMouseEvent(QEvent* event);
 
     std::unique_ptr<Ui::AboutBox> ui;
+    const ProductIdentity m_product;
     QTimer* tmTimer = nullptr;
     QTimer* TimerEgg = nullptr;
     RainImage outCanvas;

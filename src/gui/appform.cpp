@@ -112,11 +112,10 @@ void TAppForm::bind(Sender* sender, Signal signal, void (TAppForm::*handler)()) 
 
 void TAppForm::FormCreate() {
     // Any step that fails skips the rest; the window opens all the same.
-    const ProductIdentity product = readProductIdentity(m_executablePath);
-    identity::setProduct(product);
-    setWindowTitle(product.fullTitle);
-    identity::setDataFolder(identity::chooseDataFolder(QFileInfo(m_executablePath).absolutePath(),
-                                                       product.companyName, product.productName));
+    m_product = readProductIdentity(m_executablePath);
+    setWindowTitle(m_product.fullTitle);
+    m_dataFolder = identity::chooseDataFolder(QFileInfo(m_executablePath).absolutePath(),
+                                              m_product.companyName, m_product.productName);
     // Last, so that every later message is translated.
     translation::languageInitialisation();
 }
@@ -215,26 +214,26 @@ void TAppForm::Exit1Click() {
 }
 
 void TAppForm::Help2Click() {
-    platform::openAddress(maker::helpPageUrl(identity::product().productName));
+    platform::openAddress(maker::helpPageUrl(m_product.productName));
 }
 
 void TAppForm::SendFeedback1Click() {
     // A new window for each command, so every opening starts empty; it frees itself when
     // closed.
-    auto* form = new TFeedbackForm(this);
+    auto* form = new TFeedbackForm(m_product, this);
     form->exec();
 }
 
 void TAppForm::About1Click() {
     // A new window for each command, shown modally; it frees itself when it closes.
-    auto* aboutBox = new TAboutBox(this);
+    auto* aboutBox = new TAboutBox(m_product, this);
     aboutBox->exec();
 }
 
 void TAppForm::UpdateNotifications1Click() {
     // Choosing the item has already moved its check mark; the stored setting follows the
     // mark and takes effect at the next start.
-    const SettingsStore store(settings::settingsKeyName(identity::product().fullTitle));
+    const SettingsStore store(settings::settingsKeyName(m_product.fullTitle));
     if (m_ui->UpdateNotifications1->isChecked())
         store.setNotificationsOn();
     else
@@ -243,8 +242,7 @@ void TAppForm::UpdateNotifications1Click() {
 
 void TAppForm::TimerCheckerTimer() {
     if (!m_checker) {
-        m_checker =
-            std::make_unique<TChecker>(m_checkResults, CheckInputs::system(identity::product()));
+        m_checker = std::make_unique<TChecker>(m_checkResults, CheckInputs::system(m_product));
         return;
     }
     const CheckResults& results = m_checkResults;
@@ -255,7 +253,8 @@ void TAppForm::TimerCheckerTimer() {
     if (results.showUpdate == 0)
         m_ui->UpdateNotifications1->setChecked(false);
     if (results.newVersion && !NewVer)
-        NewVer = std::make_unique<TNewVer>(results.offeredVersion, results.downloadAddress, this);
+        NewVer = std::make_unique<TNewVer>(m_product.productName, results.offeredVersion,
+                                           results.downloadAddress, this);
 }
 
 void TAppForm::Delete1Click() {

@@ -29,6 +29,12 @@ public:
     // The input list, in order.
     QStringList inputFiles() const;
 
+    // The product identity read from the executable at creation; empty when that failed.
+    const ProductIdentity& product() const { return m_product; }
+    // The data folder chosen at creation, with a trailing separator; empty when creation
+    // stopped before it.
+    const QString& dataFolder() const { return m_dataFolder; }
+
     // The update check's results: read only once `finished` has been seen set.
     const CheckResults& checkResults() const { return m_checkResults; }
 
@@ -69,6 +75,9 @@ private:
     FileDialog* OpenDialog1 = nullptr;
     FileDialog* SaveDialog1 = nullptr;
     const QString m_executablePath;
+    // Written once by FormCreate, before the update check starts, and only read afterwards.
+    ProductIdentity m_product;
+    QString m_dataFolder;
     bool m_placed = false;
     // The update check this window owns. The results come first so that the worker, which
     // writes them, is stopped and gone before they are.

@@ -50,7 +50,8 @@ bool isEscape(const QEvent* event) {
 
 } // namespace
 
-TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent), m_ui(new Ui::TFeedbackForm) {
+TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::TFeedbackForm), m_product(product) {
     ensureGuiResources();
     m_ui->setupUi(this);
     setObjectName(QStringLiteral("FeedbackForm"));
@@ -96,7 +97,7 @@ TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent), m_ui(new Ui::TF
 TFeedbackForm::~TFeedbackForm() = default;
 
 void TFeedbackForm::FormCreate() {
-    setWindowTitle(identity::product().productName + u' ' + translate(QStringLiteral("feedback")));
+    setWindowTitle(m_product.productName + u' ' + translate(QStringLiteral("feedback")));
     m_ui->Label1->setText(translate(QStringLiteral("We would really appreciate your feedback.")));
     m_ui->Label2->setText(translate(QStringLiteral("What did you like or dislike?")));
     m_ui->Label3->setText(translate(QStringLiteral("Include my e-mail:")));
@@ -212,7 +213,7 @@ void TFeedbackForm::BitBtn1Click() {
 
     bool delivered = false;
     try {
-        const QStringList fields = feedback::requestFields(identity::product(), text, email);
+        const QStringList fields = feedback::requestFields(m_product, text, email);
         QString reply;
         {
             const BusyCursor busy;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/identity.h"
+
 #include <QDialog>
 #include <memory>
 
@@ -15,7 +17,7 @@ class TFeedbackForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFeedbackForm(QWidget* parent = nullptr);
+    explicit TFeedbackForm(const ProductIdentity& product, QWidget* parent = nullptr);
     ~TFeedbackForm() override;
 
     void BitBtn1Click();
@@ -33,6 +35,7 @@ private:
     void limitMemoLength(int position, int charsAdded);
 
     std::unique_ptr<Ui::TFeedbackForm> m_ui;
+    const ProductIdentity m_product;
     bool m_like = false;
     bool m_dislike = false;
     bool m_placed = false;

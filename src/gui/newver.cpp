@@ -3,7 +3,6 @@
 #include "ui_newver.h"
 
 #include "core/downloadaddress.h"
-#include "core/identity.h"
 #include "core/translate.h"
 #include "gui/errordisplay.h"
 #include "gui/guiresources.h"
@@ -33,10 +32,11 @@ QTimer* makeTimer(QObject* owner, const char* name, int intervalMs) {
 
 } // namespace
 
-TNewVer::TNewVer(const QString& offeredVersion, const QString& downloadAddress, QWidget* focusOwner)
+TNewVer::TNewVer(const QString& productName, const QString& offeredVersion,
+                 const QString& downloadAddress, QWidget* focusOwner)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_ui(new Ui::TNewVer), m_offeredVersion(offeredVersion), m_downloadAddress(downloadAddress),
-      m_focusOwner(focusOwner) {
+      m_ui(new Ui::TNewVer), m_productName(productName), m_offeredVersion(offeredVersion),
+      m_downloadAddress(downloadAddress), m_focusOwner(focusOwner) {
     ensureGuiResources();
     m_ui->setupUi(this);
     setFixedSize(320, 68);
@@ -85,7 +85,7 @@ void TNewVer::FormCreate() {
     }
     m_ui->Label1->setText(translate(QStringLiteral("UPDATE AVAILABLE")));
     m_ui->Label2->setText(translate(QStringLiteral("Click to download")) + QLatin1Char(' ') +
-                          identity::product().productName + QLatin1Char(' ') + m_offeredVersion);
+                          m_productName + QLatin1Char(' ') + m_offeredVersion);
 }
 
 void TNewVer::TimerStartTimer() {

@@ -20,8 +20,8 @@ class TNewVer : public QWidget {
 
 public:
     // focusOwner gets the input focus back once the notice has appeared.
-    TNewVer(const QString& offeredVersion, const QString& downloadAddress,
-            QWidget* focusOwner = nullptr);
+    TNewVer(const QString& productName, const QString& offeredVersion,
+            const QString& downloadAddress, QWidget* focusOwner = nullptr);
     ~TNewVer() override;
 
     void TimerStartTimer();
@@ -46,6 +46,7 @@ private:
     void setRevealedWidth(int width);
 
     std::unique_ptr<Ui::TNewVer> m_ui;
+    QString m_productName;
     QString m_offeredVersion;
     QString m_downloadAddress;
     QPointer<QWidget> m_focusOwner;

@@ -31,8 +31,6 @@ namespace {
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        identity::setProduct({QStringLiteral("QUENLOW"), QStringLiteral("Brindleaf"),
-                              QStringLiteral("QUENLOW - Brindleaf"), QStringLiteral("1.4")});
         translation::resetForTests();
         setMessageSink([this](const ShownMessage& message) { messages.push_back(message); });
     }
@@ -44,7 +42,8 @@ protected:
     }
 
     TAboutBox* show() {
-        box = new TAboutBox;
+        box = new TAboutBox({QStringLiteral("QUENLOW"), QStringLiteral("Brindleaf"),
+                             QStringLiteral("QUENLOW - Brindleaf"), QStringLiteral("1.4")});
         box->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(box.data()));
         return box.data();

@@ -89,10 +89,10 @@ void expectEntries(const QMenu* menu, const std::vector<MenuEntry>& expected) {
 TEST_F(AppFormTest, CreationReadsTheProgramsIdentity) {
     EXPECT_EQ(form.objectName(), "AppForm");
     EXPECT_EQ(form.windowTitle(), "QUENLOW - Brindleaf");
-    EXPECT_EQ(identity::product().productName, "Brindleaf");
-    EXPECT_EQ(identity::product().versionText, "1.4");
+    EXPECT_EQ(form.product().productName, "Brindleaf");
+    EXPECT_EQ(form.product().versionText, "1.4");
     // The test program's folder is writable, so it is the data folder.
-    EXPECT_EQ(identity::dataFolder(), platform::executableFolder());
+    EXPECT_EQ(form.dataFolder(), platform::executableFolder());
     EXPECT_TRUE(messages.messages().empty());
 }
 
@@ -100,8 +100,8 @@ TEST(AppFormCreation, IdentityComesFromTheNamedExecutable) {
     MessageRecorder messages;
     const TAppForm form(QStringLiteral(BRINDLEAF_VERSION_SAMPLES_DIR "/sample-3-1-0-5"));
     EXPECT_EQ(form.windowTitle(), "Company A - Product H");
-    EXPECT_EQ(identity::product().versionText, "3.1");
-    EXPECT_EQ(identity::dataFolder(), BRINDLEAF_VERSION_SAMPLES_DIR "/");
+    EXPECT_EQ(form.product().versionText, "3.1");
+    EXPECT_EQ(form.dataFolder(), BRINDLEAF_VERSION_SAMPLES_DIR "/");
     // A first translation entry without texts leaves the names empty.
     const TAppForm hidden(
         QStringLiteral(BRINDLEAF_VERSION_SAMPLES_DIR "/sample-first-entry-without-block"));
@@ -111,7 +111,6 @@ TEST(AppFormCreation, IdentityComesFromTheNamedExecutable) {
 
 TEST(AppFormCreation, MissingVersionDataIsShownAndTheWindowStillWorks) {
     MessageRecorder messages;
-    identity::setDataFolder(QStringLiteral("/unchanged/"));
     const QString bare =
         QStringLiteral(BRINDLEAF_VERSION_SAMPLES_DIR "/sample-without-version-data");
     TAppForm form(bare);
@@ -120,7 +119,7 @@ TEST(AppFormCreation, MissingVersionDataIsShownAndTheWindowStillWorks) {
     EXPECT_EQ(messages.messages(), (std::vector<ShownMessage>{{bare + ": No data available.",
                                                                "Brindleaf", MB_ICONERROR}}));
     EXPECT_EQ(form.windowTitle(), "Brindleaf");
-    EXPECT_EQ(identity::dataFolder(), "/unchanged/");
+    EXPECT_EQ(form.dataFolder(), QString()) << "not chosen";
 
     FileDialog::setNextFileNames({"/still/works.xml"});
     form.findChild<QPushButton*>("Button1")->click();

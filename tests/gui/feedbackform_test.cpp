@@ -60,16 +60,14 @@ class FeedbackFormTest : public ::testing::Test {
 protected:
     explicit FeedbackFormTest(TestHttpServer::Protocols protocols = TestHttpServer::Protocols::Both)
         : server(protocols), trust("SSL_CERT_FILE", server.caCertificateFile()),
-          host("BRINDLEAF_MAKER_HOST", server.hostAndPort()) {
-        identity::setProduct({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
-    }
+          host("BRINDLEAF_MAKER_HOST", server.hostAndPort()) {}
     ~FeedbackFormTest() override {
         delete form.data();
         translation::resetForTests();
     }
 
     void open() {
-        form = new TFeedbackForm;
+        form = new TFeedbackForm({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
         form->show();
         QApplication::setActiveWindow(form);
     }
@@ -440,7 +438,6 @@ INSTANTIATE_TEST_SUITE_P(Places, Escape,
                          });
 
 TEST(SendFeedbackCommand, OpensANewModalWindowEachTimeAndFreesItWhenClosed) {
-    identity::setProduct({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
     TAppForm main;
     main.show();
     std::vector<QPointer<QDialog>> opened;

@@ -26,8 +26,6 @@ const char* const caughtSchemes[] = {"http", "https", "file",  "javascript",
 
 class NewVerTest : public ::testing::Test {
 protected:
-    NewVerTest() { identity::setProduct({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"}); }
-
     template <typename T> T* child(const TNewVer& notice, const char* name) const {
         T* found = notice.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
@@ -62,7 +60,7 @@ TEST_F(NewVerTest, CreatedHiddenInTheTopRightCornerWithItsTexts) {
     QPixmap icon(32, 32);
     icon.fill(Qt::darkGreen);
     QApplication::setWindowIcon(QIcon(icon));
-    const TNewVer notice("1.5", "https://d.example/x");
+    const TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_FALSE(notice.isVisible());
     EXPECT_EQ(notice.objectName(), "NewVer");
@@ -95,7 +93,7 @@ TEST_F(NewVerTest, CreatedHiddenInTheTopRightCornerWithItsTexts) {
 TEST_F(NewVerTest, StartTickShowsItAndGivesTheFocusBack) {
     QWidget mainWindow;
     mainWindow.show();
-    TNewVer notice("1.5", "https://d.example/x", &mainWindow);
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", &mainWindow);
     notice.TimerStartTimer();
     EXPECT_TRUE(notice.isVisible());
     EXPECT_FALSE(child<QTimer>(notice, "TimerStart")->isActive());
@@ -108,7 +106,7 @@ TEST_F(NewVerTest, StartTickShowsItAndGivesTheFocusBack) {
 }
 
 TEST_F(NewVerTest, CountdownClosesItOnTheEleventhTick) {
-    TNewVer notice("1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
     showNotice(notice);
     const QTimer* closeTimer = child<QTimer>(notice, "TimerClose");
     for (int tick = 1; tick <= 10; ++tick) {
@@ -123,7 +121,7 @@ TEST_F(NewVerTest, CountdownClosesItOnTheEleventhTick) {
 }
 
 TEST_F(NewVerTest, CountdownAfterAnEarlyCloseChangesNothing) {
-    TNewVer notice("1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
     showNotice(notice);
     child<QToolButton>(notice, "Button1")->click();
     EXPECT_FALSE(notice.isVisible());
@@ -135,7 +133,7 @@ TEST_F(NewVerTest, CountdownAfterAnEarlyCloseChangesNothing) {
 }
 
 TEST_F(NewVerTest, LinkColourFollowsTheMouse) {
-    TNewVer notice("1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
     showNotice(notice);
     const auto* link = child<QLabel>(notice, "Label2");
     const QColor highlight = QApplication::palette().color(QPalette::Highlight);
@@ -172,7 +170,7 @@ TEST_F(NewVerTest, DraggedOnlyByItsHandles) {
         {"Panel2", {1, 1}, Qt::LeftButton, false}, // the margin around the heading
     };
     for (const auto& c : cases) {
-        TNewVer notice("1.5", "https://d.example/x");
+        TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
         showNotice(notice);
         auto* target = child<QWidget>(notice, c.name);
         const QPoint start = c.at == QPoint(-1, -1) ? target->rect().center() : c.at;
@@ -213,7 +211,7 @@ TEST_F(NewVerTest, LinkOpensOnlyWebAddressesElseTheHomePage) {
     };
     for (const auto& c : cases) {
         opened.urls.clear();
-        TNewVer notice("1.5", c.address);
+        TNewVer notice("Brindleaf", "1.5", c.address);
         showNotice(notice);
         auto* link = child<QLabel>(notice, "Label2");
         const QPoint centre = link->mapToGlobal(link->rect().center());
@@ -230,7 +228,7 @@ TEST_F(NewVerTest, LinkOpensOnlyWebAddressesElseTheHomePage) {
 }
 
 TEST_F(NewVerTest, CloseButtonHidesIt) {
-    TNewVer notice("1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
     showNotice(notice);
     QTest::mouseClick(child<QToolButton>(notice, "Button1"), Qt::LeftButton);
     EXPECT_FALSE(notice.isVisible());

@@ -37,7 +37,6 @@ protected:
         // recorded here instead.
         setMessageSink([this](const ShownMessage& message) { messages << message.text; });
         form = std::make_unique<TAppForm>();
-        identity::setProduct({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
     }
     ~UpdateCheckTest() override {
         form.reset();
