@@ -50,6 +50,11 @@ CombineCommand parseCommandLine(const QStringList& arguments) {
         noteProblem(QStringLiteral("no output file given (-o OUTPUT)"));
     else if (outputs.first().isEmpty())
         noteProblem(QStringLiteral("the output file name is empty"));
+    if (command.inputs.isEmpty())
+        noteProblem(QStringLiteral("no input files given"));
+    // Standard input can be read only once.
+    if (command.inputs.count(QStringLiteral("-")) > 1)
+        noteProblem(QStringLiteral("standard input (-) given more than once"));
 
     if (help)
         command.action = CombineCommand::Action::Help;
@@ -74,9 +79,20 @@ QString usageText() {
         "loaded is reported and nothing is written.\n"
         "\n"
         "  -o, --output OUTPUT  the file to write; it is replaced only by a complete document\n"
+        "                       (a device or a pipe is written into, never replaced)\n"
         "  -h, --help           show this help and exit\n"
         "  -V, --version        show the version and exit\n"
         "  --                   treat every later argument as an INPUT\n"
+        "\n"
+        "An INPUT or OUTPUT of - is standard input or standard output; standard input can be\n"
+        "read once. Standard output gets the document only when the whole combine succeeded.\n"
+        "\n"
+        "What is read and written:\n"
+        "  - a document with a document type declaration (<!DOCTYPE ...>) is refused;\n"
+        "  - elements may nest at most 256 levels deep;\n"
+        "  - text of white space only (indentation) is dropped, unless xml:space=\"preserve\"\n"
+        "    applies to it;\n"
+        "  - the output is UTF-8, whatever the encoding of the inputs.\n"
         "\n"
         "Messages go to standard error, one line each. Exit status: 0 when OUTPUT was written\n"
         "(skipped files included), 1 when nothing was written, 2 for a usage error.\n");

@@ -1,5 +1,7 @@
 #include "cli/consolereporter.h"
 
+#include "core/translate.h"
+
 #include <QLocale>
 
 namespace {
@@ -44,22 +46,51 @@ QString formatBytes(std::uint64_t bytes) {
     return c.toString(bytes) + QStringLiteral(" B");
 }
 
+QString loadErrorLine(const xml::LoadError& error) {
+    QString text = translate(error.reason());
+    if (error.isFileError())
+        return text;
+    text += QLatin1Char(' ') + translate(QStringLiteral("Line")) + QStringLiteral(": ") +
+            QString::number(error.line());
+    if (!error.lineText().isEmpty())
+        text += QLatin1Char(' ') + error.lineText();
+    return text;
+}
+
 ConsoleReporter::ConsoleReporter(QIODevice& out, bool showProgress,
-                                 std::function<std::int64_t()> elapsedMs)
-    : m_out(out), m_showProgress(showProgress), m_elapsedMs(std::move(elapsedMs)) {}
+                                 std::function<std::int64_t()> elapsedMs,
+                                 QHash<QString, QString> names)
+    : m_out(out), m_showProgress(showProgress), m_elapsedMs(std::move(elapsedMs)),
+      m_names(std::move(names)) {}
 
 ConsoleReporter::~ConsoleReporter() {
     clearProgress();
 }
 
-void ConsoleReporter::message(const QString& text, const QString& caption, int flags) {
-    (void)flags; // the caption already says what kind of message it is
-    line(caption + QStringLiteral(": ") + text);
+void ConsoleReporter::skipped(const QString& file) {
+    line(translate(QStringLiteral("WARNING")) + QStringLiteral(": ") +
+         fillPlaceholders(translate(QStringLiteral("Root element mismatch in file: %s")),
+                          {shown(file)}));
+}
+
+void ConsoleReporter::failedToLoad(const QString& file, const xml::LoadError& error) {
+    line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
+         fillPlaceholders(translate(QStringLiteral("Failed to load %s: %s")),
+                          {shown(file), loadErrorLine(error)}));
+}
+
+void ConsoleReporter::saved(const QString& output) {
+    line(translate(QStringLiteral("SUCCESS")) + QStringLiteral(": ") +
+         translate(QStringLiteral("Saved as file: ")) + shown(output));
+}
+
+void ConsoleReporter::interrupted(const QString&) {
+    line(QStringLiteral("interrupted, nothing was written"));
 }
 
 void ConsoleReporter::line(const QString& text) {
     clearProgress();
-    write(singleLine(text).toUtf8() + '\n');
+    write(singleLine(QStringLiteral("brindleaf-combine: ") + text).toUtf8() + '\n');
 }
 
 void ConsoleReporter::progress(int filesDone, int filesTotal, std::uint64_t bytesRead) {

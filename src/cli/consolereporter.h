@@ -3,26 +3,34 @@
 #include "core/combine.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QIODevice>
 #include <QString>
 #include <cstdint>
 #include <functional>
 
-// Prints the export's messages for a terminal or a log: one line per message, "CAPTION: text".
-// On a terminal, once the work has run longer than a second, a progress line (files done of
-// total, bytes read) is kept up to date and erased before any message and at the end.
+// Prints the combine's events for a terminal or a log, one line each, every line starting
+// with the program's name: "brindleaf-combine: WARNING: Root element mismatch in file: b.xml".
+// A skipped file is a warning, as the run still writes. On a terminal, once the work has run
+// longer than a second, a progress line (files done of total, bytes read) is kept up to date
+// and erased before any message and at the end.
 class ConsoleReporter : public CombineReporter {
 public:
-    // elapsedMs tells how long the work has been running.
-    ConsoleReporter(QIODevice& out, bool showProgress, std::function<std::int64_t()> elapsedMs);
+    // elapsedMs tells how long the work has been running; names maps a path to the name the
+    // user gave for it (the standard input's "-").
+    ConsoleReporter(QIODevice& out, bool showProgress, std::function<std::int64_t()> elapsedMs,
+                    QHash<QString, QString> names = {});
     ~ConsoleReporter() override;
     ConsoleReporter(const ConsoleReporter&) = delete;
     ConsoleReporter& operator=(const ConsoleReporter&) = delete;
 
-    void message(const QString& text, const QString& caption, int flags) override;
+    void skipped(const QString& file) override;
+    void failedToLoad(const QString& file, const xml::LoadError& error) override;
+    void saved(const QString& output) override;
+    void interrupted(const QString& file) override;
     void progress(int filesDone, int filesTotal, std::uint64_t bytesRead) override;
 
-    // Prints one message line without a caption prefix, for errors from outside the export.
+    // Prints one line after the program's name.
     void line(const QString& text);
     // Removes the progress line, if one is shown.
     void clearProgress();
@@ -30,9 +38,12 @@ public:
 private:
     void write(const QByteArray& bytes);
 
+    QString shown(const QString& file) const { return m_names.value(file, file); }
+
     QIODevice& m_out;
     const bool m_showProgress;
     const std::function<std::int64_t()> m_elapsedMs;
+    const QHash<QString, QString> m_names;
     qsizetype m_progressWidth = 0; // characters of the progress line on screen, 0 when none
     std::int64_t m_lastDrawMs = 0;
 };
@@ -41,6 +52,10 @@ private:
 // characters a "?", so neither a multi-line message nor bytes quoted from a file can break
 // the line or drive the terminal.
 QString singleLine(const QString& text);
+
+// A load error on one line, in the language of the language files where they have its words:
+// the reason, then "Line: N" and the start of that line for an error in the content.
+QString loadErrorLine(const xml::LoadError& error);
 
 // "12.3 MB", "512 KB", "100 B".
 QString formatBytes(std::uint64_t bytes);

@@ -1,8 +1,8 @@
 #pragma once
 
 // Ctrl-C (and SIGTERM, SIGHUP) during a combine: the first signal asks the work to stop at
-// its next progress report, so that its temporary file is removed on the way out; a second
-// one ends the process at once.
+// its next read (a read that waits is cut short), so that its temporary file is removed on
+// the way out; a second one ends the process at once.
 namespace interruption {
 
 void install();
@@ -15,9 +15,3 @@ int requested();
 [[noreturn]] void endBy(int signalNumber);
 
 } // namespace interruption
-
-// Thrown from the progress report to stop a combine. Not an AppError: the export must not
-// treat it as one file's load failure and go on with the next.
-struct CombineInterrupted {
-    int signalNumber;
-};

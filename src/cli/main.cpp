@@ -5,7 +5,7 @@
 #include "cli/interruption.h"
 #include "core/apperror.h"
 #include "core/combine.h"
-#include "core/identity.h"
+#include "core/nativepath.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
 #include "platform/executablepath.h"
@@ -25,60 +25,76 @@ constexpr int exitWritten = 0;
 constexpr int exitNotWritten = 1;
 constexpr int exitUsage = 2;
 
-void printTo(FILE* stream, const QString& text) {
+const QString standardStream = QStringLiteral("-");
+// Standard input is read through its name, as every other input is.
+const QString standardInputPath = QStringLiteral("/dev/stdin");
+
+// False when the text could not be written whole (a full disk, a closed pipe).
+bool printTo(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream) ==
+                         std::size_t(bytes.size());
+    return std::fflush(stream) == 0 && written && !std::ferror(stream);
 }
 
-// The text the default error display of the window would show.
-QString defaultErrorText(const QString& message) {
-    QString text = message;
-    if (!text.isEmpty() && text.back().unicode() > u'.')
-        text += QLatin1Char('.');
-    return identity::applicationTitle() + QStringLiteral(": ") + text;
-}
-
-// Stops the combine at its next progress report once an interruption was asked for.
+// Stops the combine at its next read once an interruption was asked for.
 class CommandReporter : public ConsoleReporter {
 public:
     using ConsoleReporter::ConsoleReporter;
-    void progress(int filesDone, int filesTotal, std::uint64_t bytesRead) override {
-        if (const int signalNumber = interruption::requested())
-            throw CombineInterrupted{signalNumber};
-        ConsoleReporter::progress(filesDone, filesTotal, bytesRead);
-    }
+    bool stopRequested() override { return interruption::requested() != 0; }
 };
 
 int combine(const CombineCommand& command) {
     QFile err;
     if (!err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return exitNotWritten;
+    QStringList inputs;
+    QHash<QString, QString> names;
+    for (const QString& input : command.inputs) {
+        if (input == standardStream) {
+            inputs << standardInputPath;
+            names.insert(standardInputPath, standardStream);
+        } else {
+            inputs << input;
+        }
+    }
     QElapsedTimer clock;
     clock.start();
-    CommandReporter reporter(err, isatty(STDERR_FILENO) == 1,
-                             [&clock] { return std::int64_t(clock.elapsed()); });
+    CommandReporter reporter(
+        err, isatty(STDERR_FILENO) == 1, [&clock] { return std::int64_t(clock.elapsed()); }, names);
     interruption::install();
 
     try {
         translation::languageInitialisation();
     } catch (const AppError& e) {
         // As in the window: the error is shown and the work goes on in English.
-        reporter.line(defaultErrorText(e.message()));
+        reporter.line(e.message());
     }
 
+    const CombineTarget target = command.output == standardStream
+                                     ? CombineTarget::stream(STDOUT_FILENO, standardStream)
+                                     : CombineTarget(command.output);
+    CombineOutcome outcome = CombineOutcome::NotWritten;
     try {
-        const CombineOutcome outcome = combineXmlFiles(command.inputs, command.output, reporter);
-        return outcome == CombineOutcome::Written ? exitWritten : exitNotWritten;
+        outcome = combineXmlFiles(inputs, target, reporter);
+    } catch (const xml::LoadError& e) {
+        // The first file: named like every other, as the window's own display does not.
+        reporter.failedToLoad(inputs.first(), e);
     } catch (const AppError& e) {
-        reporter.line(defaultErrorText(e.message()));
+        reporter.line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") + e.message());
     } catch (const std::exception& e) {
-        reporter.line(defaultErrorText(QString::fromUtf8(e.what())));
-    } catch (const CombineInterrupted& interrupted) {
-        // The combine has removed its temporary file on the way out.
-        reporter.line(QStringLiteral("brindleaf-combine: interrupted, nothing was written"));
-        interruption::endBy(interrupted.signalNumber);
+        reporter.line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
+                      QString::fromUtf8(e.what()));
     }
+    if (const int signalNumber = interruption::requested()) {
+        if (outcome != CombineOutcome::Interrupted)
+            reporter.interrupted({});
+        reporter.clearProgress();
+        interruption::endBy(signalNumber);
+    }
+    if (outcome == CombineOutcome::Written)
+        return exitWritten;
+    reporter.line(QStringLiteral("nothing was written"));
     return exitNotWritten;
 }
 
@@ -86,20 +102,26 @@ int combine(const CombineCommand& command) {
 
 int main(int argc, char* argv[]) {
     // A reader of standard error that goes away (a pipe into head) must not kill the work
-    // half-way and leave its temporary file behind; the lost lines are simply lost.
+    // half-way; the lost lines are simply lost.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brindleaf-combine"));
 
-    const CombineCommand command = parseCommandLine(QCoreApplication::arguments().mid(1));
+    // The arguments as their bytes: a file name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << nativepath::decode(QByteArray(argv[i]));
+
+    const CombineCommand command = parseCommandLine(arguments);
     switch (command.action) {
     case CombineCommand::Action::Help:
-        printTo(stdout, usageText());
-        return exitSuccess;
+        return printTo(stdout, usageText()) ? exitSuccess : exitNotWritten;
     case CombineCommand::Action::Version:
-        printTo(stdout, QStringLiteral("brindleaf-combine %1\n")
-                            .arg(versionTextOf(ReadExeFileVersionMS(platform::executablePath()))));
-        return exitSuccess;
+        return printTo(stdout,
+                       QStringLiteral("brindleaf-combine %1\n")
+                           .arg(versionTextOf(ReadExeFileVersionMS(platform::executablePath()))))
+                   ? exitSuccess
+                   : exitNotWritten;
     case CombineCommand::Action::UsageError:
         printTo(stderr, QStringLiteral("brindleaf-combine: %1\n"
                                        "Usage: brindleaf-combine -o OUTPUT INPUT...\n"

@@ -1,16 +1,29 @@
 #pragma once
 
+#include "platform/filedescriptor.h"
+
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// A temporary file beside a target that becomes the target only on commit(). Writes are
-// buffered; the first write error is kept and reported by commit(), so a caller can go on
-// and decide at the end. The temporary file is removed unless it was committed.
+// A temporary file that becomes the target only on commit(). Writes are buffered; the first
+// write error is kept and reported by commit(), so a caller can go on and decide at the end.
+//
+// An ordinary file (or a new one) is replaced: the spool is an unnamed file in the target's
+// folder, created with the target's permissions (0600 for a new target, under the umask) and
+// given a name only when it is complete, just before it is renamed over the target; where the
+// file system has no unnamed files, a hidden named one with the same permissions is used and
+// removed unless committed. A symbolic link is followed to its final target. A character
+// device or a pipe (and an open stream such as standard output) is never replaced: the spool
+// is an unnamed file in the temporary folder, copied into the target on commit. Any other
+// kind of file (a folder, a socket, a block device) is refused.
 class SpoolFile {
 public:
     explicit SpoolFile(const QString& targetPath);
+    // For a stream already open, named `name` in messages; fd is not owned.
+    SpoolFile(int fd, const QString& name);
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
     ~SpoolFile();
@@ -27,20 +40,29 @@ public:
     // Discards everything after the first `size` bytes.
     void truncate(std::uint64_t size);
 
-    // Flushes the file to disk and renames it over the target; throws AppError on failure,
-    // leaving the target untouched and no temporary file behind.
+    // Puts the document in place; throws AppError on failure, leaving the target untouched
+    // (or, for a device or a pipe, as far as it was written) and no temporary file behind.
     void commit();
 
 private:
     static constexpr std::size_t drainSize = 1024 * 1024;
 
+    void resolveTarget();
+    void createSpool(const QByteArray& folder, unsigned mode, bool exactMode);
     void drain();
     void fail(const QString& what, int error);
+    void failWith(const QString& text);
     void removeTemporary();
+    void commitReplacing();
+    void commitCopying();
 
     QString m_target;
-    QString m_temporary;
-    int m_fd = -1;
+    QByteArray m_targetBytes;
+    bool m_copyInto = false; // a device, a pipe or an open stream
+    int m_streamFd = -1;     // the open stream, not owned
+    platform::FileDescriptor m_fd;
+    QByteArray m_folder;    // where the spool is
+    QByteArray m_temporary; // the named spool, when there is one
     std::string m_buffer;
     std::uint64_t m_written = 0;
     QString m_error;

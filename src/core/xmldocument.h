@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/apperror.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -7,15 +9,16 @@
 #include <span>
 #include <string_view>
 
-struct _xmlDoc;
-
 // The XML document layer: the one place where the parse settings live and take effect.
 //
-// Every load, streamed or into a tree, runs under the same rules:
+// Every load runs under the same rules:
 // - nothing is fetched: no network, no DTD loading, no entity substitution;
 // - a document type declaration fails the load at the declaration, before any of it is used;
 // - text nodes of white space only are dropped unless xml:space="preserve" applies;
 // - text nodes may be very large, but elements nest at most maxDepth levels;
+// - a NUL character anywhere is an error on its line;
+// - namespace names are taken as written, like attribute values, whether or not they are
+//   valid URIs;
 // - any error the parser reports fails the load with the first error's message:
 //   reason, CR LF, "Line: N", CR LF, the first 40 characters of that source line.
 // Errors are thrown as AppError.
@@ -49,8 +52,7 @@ struct Declaration {
     int standalone = -1; // -1 absent, 0 no, 1 yes
 };
 
-// Receives a document as it is read. Text of one text node may arrive in several pieces;
-// white space that the rules drop never arrives.
+// Receives a document as it is read. Text of one text node may arrive in several pieces.
 class ContentHandler {
 public:
     virtual ~ContentHandler() = default;
@@ -58,27 +60,45 @@ public:
     virtual void startElement(const Element& element) = 0;
     virtual void endElement() = 0;
     virtual void text(std::string_view piece) = 0;
+    // A text node that the rules may drop starts as white space, which is not held in memory
+    // however long it is: its pieces arrive here first. tentativeTextEnded then tells whether
+    // they belong to the document (the node holds more; the rest follows through text()) or
+    // are dropped (the node was white space only).
+    virtual void tentativeText(std::string_view piece) = 0;
+    virtual void tentativeTextEnded(bool kept) = 0;
     virtual void cdata(std::string_view content) = 0;
     virtual void comment(std::string_view content) = 0;
     virtual void processingInstruction(std::string_view target, std::string_view data) = 0;
 };
 
-// Called while a file is read with the number of bytes read from it so far.
+// Called while a file is read with the number of bytes read from it so far, and again with
+// the same number whenever a signal interrupted a read or an open that waits (a pipe with no
+// writer yet), so that a caller may stop the load by throwing.
 using ReadProgress = std::function<void(std::uint64_t bytesRead)>;
 
-// Streams the file through the handler. Throws AppError when the load fails; the handler
-// may have seen part of the document by then. Exceptions thrown by the handler stop the
-// parse and pass through. Returns the number of bytes read.
+// A failed load. message() is the document layer's error text: reason, CR LF, "Line: N",
+// CR LF, the first 40 characters of that line.
+class LoadError : public AppError {
+public:
+    LoadError(const QString& reason, int line, const QString& lineText, bool fileError);
+    const QString& reason() const { return m_reason; }
+    int line() const { return m_line; }
+    const QString& lineText() const { return m_lineText; }
+    // The file could not be opened or read (missing, a folder, unreadable); not its content.
+    bool isFileError() const { return m_fileError; }
+
+private:
+    QString m_reason;
+    int m_line;
+    QString m_lineText;
+    bool m_fileError;
+};
+
+// Streams the file through the handler. Throws LoadError when the load fails; the handler
+// may have seen part of the document by then. Exceptions thrown by the handler or the
+// progress report stop the parse and pass through. Returns the number of bytes read.
 std::uint64_t parseFile(const QString& path, ContentHandler& handler,
                         const ReadProgress& progress = {});
-
-struct DocumentDeleter {
-    void operator()(_xmlDoc* doc) const;
-};
-using Document = std::unique_ptr<_xmlDoc, DocumentDeleter>;
-
-// Loads the file into a libxml2 tree under the same rules as parseFile.
-Document loadDocument(const QString& path);
 
 // The load error message: reason, CR LF, "Line: N", CR LF, the first 40 characters of the line.
 QString loadErrorMessage(const QString& reason, int line, const QString& lineText);

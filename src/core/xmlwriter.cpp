@@ -1,5 +1,6 @@
 #include "core/xmlwriter.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -27,8 +28,10 @@ constexpr std::array<unsigned char, 256> makeTable(bool attribute) {
 constexpr auto textTable = makeTable(false);
 constexpr auto attributeTable = makeTable(true);
 
-void appendEscaped(std::string& out, std::string_view text,
-                   const std::array<unsigned char, 256>& table) {
+constexpr std::size_t escapeSlice = 1024 * 1024;
+
+void appendEscapedTo(std::string& out, std::string_view text,
+                     const std::array<unsigned char, 256>& table) {
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char escape = table[static_cast<unsigned char>(text[i])];
@@ -53,11 +56,21 @@ void appendDeclaration(std::string& out, std::string_view prefix, std::string_vi
     out.append(prefix.empty() ? " xmlns" : " xmlns:");
     out.append(prefix);
     out.append("=\"");
-    appendEscaped(out, uri, attributeTable);
+    appendEscapedTo(out, uri, attributeTable);
     out.push_back('"');
 }
 
 } // namespace
+
+void XmlWriter::appendEscaped(std::string_view text, bool attribute) {
+    const auto& table = attribute ? attributeTable : textTable;
+    while (text.size() > escapeSlice && m_drain) {
+        appendEscapedTo(m_out, text.substr(0, escapeSlice), table);
+        text.remove_prefix(escapeSlice);
+        m_drain();
+    }
+    appendEscapedTo(m_out, text, table);
+}
 
 const std::string* XmlWriter::lookup(std::string_view prefix) const {
     for (auto it = m_bindings.rbegin(); it != m_bindings.rend(); ++it) {
@@ -79,7 +92,8 @@ void XmlWriter::closeStartTag() {
     }
 }
 
-void XmlWriter::startElement(const xml::Element& element) {
+void XmlWriter::startElement(const xml::Element& element,
+                             std::span<const xml::NamespaceDeclaration> inherited) {
     closeStartTag();
     m_out.push_back('<');
     const std::size_t nameStart = m_nameBytes.size();
@@ -89,6 +103,19 @@ void XmlWriter::startElement(const xml::Element& element) {
 
     for (const auto& ns : element.namespaces)
         declare(ns.prefix, ns.uri);
+    for (const auto& ns : inherited) {
+        if (ns.prefix == "xml")
+            continue;
+        const auto redeclared = [&](const xml::NamespaceDeclaration& own) {
+            return own.prefix == ns.prefix;
+        };
+        if (std::any_of(element.namespaces.begin(), element.namespaces.end(), redeclared))
+            continue;
+        // An unbound default namespace is the same as xmlns="".
+        const std::string* inScope = lookup(ns.prefix);
+        if (inScope ? *inScope != ns.uri : !ns.uri.empty())
+            declare(ns.prefix, ns.uri);
+    }
     // The element's own namespace: an unbound default namespace means no namespace.
     const std::string* bound = lookup(element.prefix);
     if (element.prefix.empty() ? (bound ? *bound != element.uri : !element.uri.empty())
@@ -105,7 +132,7 @@ void XmlWriter::startElement(const xml::Element& element) {
         m_out.push_back(' ');
         appendName(m_out, attribute.prefix, attribute.localName);
         m_out.append("=\"");
-        appendEscaped(m_out, attribute.value, attributeTable);
+        appendEscaped(attribute.value, true);
         m_out.push_back('"');
     }
     m_startTagOpen = true;
@@ -129,7 +156,7 @@ void XmlWriter::endElement() {
 
 void XmlWriter::text(std::string_view text) {
     closeStartTag();
-    appendEscaped(m_out, text, textTable);
+    appendEscaped(text, false);
 }
 
 void XmlWriter::cdata(std::string_view content) {

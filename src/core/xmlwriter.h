@@ -3,6 +3,8 @@
 #include "core/xmldocument.h"
 
 #include <cstddef>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,11 +17,18 @@
 // the declarations written on the element itself are kept, and a declaration is added
 // wherever the element's or an attribute's prefix is not bound to its namespace in the
 // output (xmlns="" for an element in no namespace under a default namespace).
+//
+// A very long text or attribute value is escaped a slice at a time, with `drain` called
+// between slices so that the buffer can be passed on and the value is never held twice.
 class XmlWriter {
 public:
-    explicit XmlWriter(std::string& out) : m_out(out) {}
+    explicit XmlWriter(std::string& out, std::function<void()> drain = {})
+        : m_out(out), m_drain(std::move(drain)) {}
 
-    void startElement(const xml::Element& element);
+    // `inherited` are declarations in scope where the element comes from: each one that the
+    // element does not redeclare and the output does not already have is declared on it.
+    void startElement(const xml::Element& element,
+                      std::span<const xml::NamespaceDeclaration> inherited = {});
     void endElement();
     void text(std::string_view text);
     void cdata(std::string_view content);
@@ -55,8 +64,10 @@ private:
     // The namespace a prefix has in the output at this point; nullptr when unbound.
     const std::string* lookup(std::string_view prefix) const;
     void declare(std::string_view prefix, std::string_view uri);
+    void appendEscaped(std::string_view text, bool attribute);
 
     std::string& m_out;
+    std::function<void()> m_drain;
     bool m_startTagOpen = false;
     std::vector<std::size_t> m_names; // start of each open element's name in m_nameBytes
     std::string m_nameBytes;

@@ -7,6 +7,7 @@
 #include "core/identity.h"
 #include "core/maker.h"
 #include "core/messageflags.h"
+#include "core/nativepath.h"
 #include "core/settingsstore.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
@@ -42,7 +43,9 @@ QString localFilePath(QUrl url) {
         url.setHost(QString());
     if (!url.host().isEmpty())
         return {};
-    return url.toLocalFile();
+    // The path's bytes as they were, even when they are not UTF-8.
+    return nativepath::decode(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }
 
 } // namespace
@@ -170,15 +173,31 @@ private:
     bool m_active = true;
 };
 
+// The export's events in the window's words: a message box each, after the busy cursor.
 class MessageBoxReporter : public CombineReporter {
 public:
     explicit MessageBoxReporter(ExportCursor& cursor) : m_cursor(cursor) {}
-    void message(const QString& text, const QString& caption, int flags) override {
+    void skipped(const QString& file) override {
+        show(fillPlaceholders(translate(QStringLiteral("Root element mismatch in file: %s")),
+                              {file}),
+             translate(QStringLiteral("ERROR")), MB_ICONERROR);
+    }
+    void failedToLoad(const QString& file, const xml::LoadError& error) override {
+        show(fillPlaceholders(translate(QStringLiteral("Failed to load %s: %s")),
+                              {file, error.message()}),
+             translate(QStringLiteral("ERROR")), MB_ICONERROR);
+    }
+    void saved(const QString& output) override {
+        show(translate(QStringLiteral("Saved as file: ")) + output,
+             translate(QStringLiteral("SUCCESS")), MB_ICONINFORMATION);
+    }
+
+private:
+    void show(const QString& text, const QString& caption, int flags) {
         m_cursor.restore();
         showMessage(text, caption, flags);
     }
 
-private:
     ExportCursor& m_cursor;
 };
 

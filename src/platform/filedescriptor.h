@@ -21,6 +21,8 @@ public:
 
     bool valid() const noexcept { return m_fd >= 0; }
     int get() const noexcept { return m_fd; }
+    // Gives up ownership, for a caller that closes the descriptor itself and checks the result.
+    int release() noexcept { return std::exchange(m_fd, -1); }
     void reset(int fd = -1) noexcept {
         if (m_fd >= 0)
             ::close(m_fd);

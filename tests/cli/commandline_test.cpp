@@ -76,8 +76,18 @@ INSTANTIATE_TEST_SUITE_P(
                   {}},
         ParseCase{
             "DashAloneIsAFileName", {"-o", "out.xml", "-"}, Action::Combine, "out.xml", {"-"}, {}},
-        ParseCase{
-            "NoInputsIsLeftToTheCombine", {"-o", "out.xml"}, Action::Combine, "out.xml", {}, {}},
+        ParseCase{"NoInputs",
+                  {"-o", "out.xml"},
+                  Action::UsageError,
+                  "out.xml",
+                  {},
+                  "no input files given"},
+        ParseCase{"StandardInputTwice",
+                  {"-o", "out.xml", "-", "a.xml", "-"},
+                  Action::UsageError,
+                  "out.xml",
+                  {"-", "a.xml", "-"},
+                  "standard input (-) given more than once"},
         ParseCase{"NoArguments", {}, Action::UsageError, {}, {}, noOutput},
         ParseCase{
             "NoOutput", {"a.xml", "b.xml"}, Action::UsageError, {}, {"a.xml", "b.xml"}, noOutput},
@@ -116,7 +126,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ShortHelp", {"-h"}, Action::Help, {}, {}, noOutput},
         ParseCase{"HelpWinsOverVersion", {"--version", "--help"}, Action::Help, {}, {}, noOutput},
         ParseCase{"Version", {"--version"}, Action::Version, {}, {}, noOutput},
-        ParseCase{"ShortVersion", {"-V", "-o", "out.xml"}, Action::Version, "out.xml", {}, {}}),
+        ParseCase{"ShortVersion",
+                  {"-V", "-o", "out.xml"},
+                  Action::Version,
+                  "out.xml",
+                  {},
+                  "no input files given"}),
     [](const testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
 TEST(SingleLine, TurnsLineBreaksIntoSpacesAndControlsIntoQuestionMarks) {
@@ -160,14 +175,20 @@ struct ReporterRig {
     }
 };
 
-TEST(ConsoleReporter, PrintsOneLinePerMessageWithItsCaption) {
+TEST(ConsoleReporter, PrintsOneLinePerEventAfterTheProgramsName) {
     ReporterRig rig(false);
-    rig.reporter->message("Failed to load b.xml: bad\r\nLine: 2\r\n<x", "ERROR", 16);
-    rig.reporter->message(QStringLiteral(u"Gespeichert: ö.xml"), "ERFOLG", 64);
-    rig.reporter->line("Brindleaf: broken.");
-    EXPECT_EQ(rig.text(), "ERROR: Failed to load b.xml: bad Line: 2 <x\n"
-                          "ERFOLG: Gespeichert: \xC3\xB6.xml\n"
-                          "Brindleaf: broken.\n");
+    rig.reporter->skipped("c.xml");
+    rig.reporter->failedToLoad("b.xml", xml::LoadError("bad", 2, "<x", false));
+    rig.reporter->failedToLoad(QStringLiteral(u"ö.xml"),
+                               xml::LoadError("No such file or directory", 0, {}, true));
+    rig.reporter->saved("out.xml");
+    rig.reporter->line("broken");
+    EXPECT_EQ(rig.text(), "brindleaf-combine: WARNING: Root element mismatch in file: c.xml\n"
+                          "brindleaf-combine: ERROR: Failed to load b.xml: bad Line: 2 <x\n"
+                          "brindleaf-combine: ERROR: Failed to load \xC3\xB6.xml: No such file or "
+                          "directory\n"
+                          "brindleaf-combine: SUCCESS: Saved as file: out.xml\n"
+                          "brindleaf-combine: broken\n");
 }
 
 TEST(ConsoleReporter, ShowsNoProgressWithinTheFirstSecond) {
@@ -205,9 +226,9 @@ TEST(ConsoleReporter, ProgressAfterASecondIsErasedBeforeAMessageAndAtTheEnd) {
     EXPECT_EQ(rig.text(), "\r4 of 10 files, 900.0 MB\r");
 
     rig.clear();
-    rig.reporter->message("Root element mismatch in file: c.xml", "ERROR", 16);
-    EXPECT_EQ(rig.text(),
-              blank("4 of 10 files, 900.0 MB") + "ERROR: Root element mismatch in file: c.xml\n");
+    rig.reporter->skipped("c.xml");
+    EXPECT_EQ(rig.text(), blank("4 of 10 files, 900.0 MB") +
+                              "brindleaf-combine: WARNING: Root element mismatch in file: c.xml\n");
 
     // A shorter line is padded over the longer one before it.
     rig.clear();

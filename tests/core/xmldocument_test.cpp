@@ -1,6 +1,7 @@
 #include "core/apperror.h"
 #include "core/xmldocument.h"
 #include "support/combinetesting.h"
+#include "support/treeload.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -61,6 +62,15 @@ public:
             add("t:" + std::string(piece));
         lastWasText = true;
     }
+    void tentativeText(std::string_view piece) override {
+        if (depth == 1)
+            tentative += piece;
+    }
+    void tentativeTextEnded(bool kept) override {
+        if (kept && depth == 1)
+            text(std::exchange(tentative, {}));
+        tentative.clear();
+    }
     void cdata(std::string_view content) override { add("d:" + std::string(content)); }
     void comment(std::string_view content) override {
         if (depth == 1)
@@ -80,6 +90,7 @@ private:
     }
     int depth = 0;
     bool lastWasText = false;
+    std::string tentative;
 };
 
 struct ChildrenCase {

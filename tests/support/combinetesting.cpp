@@ -1,20 +1,22 @@
 #include "support/combinetesting.h"
 
 #include "core/apperror.h"
-#include "core/messageflags.h"
-#include "core/translate.h"
 #include "core/xmldocument.h"
+#include "support/treeload.h"
 
 #include <QFile>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <map>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 std::ostream& operator<<(std::ostream& out, const ReportedMessage& message) {
-    return out << "{" << message.text.toStdString() << " | " << message.caption.toStdString()
-               << " | " << message.flags << "}";
+    static const char* const kinds[] = {"skipped", "failed", "saved", "interrupted"};
+    return out << "{" << kinds[message.kind] << " | " << message.file.toStdString() << " | "
+               << message.error.toStdString() << "}";
 }
 
 namespace {
@@ -52,6 +54,27 @@ void undeclareDefaultNamespace(xmlNode* top) {
     }
 }
 
+// The rule for prefixes used inside values: the copy gets each declaration of its own
+// file's root whose prefix it does not declare itself and whose namespace is not already the
+// one in scope at its place in the base.
+void declareRootNamespaces(xmlNode* copy, const xmlNode* root) {
+    for (const xmlNs* ns = root->nsDef; ns; ns = ns->next) {
+        const xmlChar* prefix = ns->prefix;
+        if (prefix && xmlStrEqual(prefix, BAD_CAST "xml"))
+            continue;
+        bool own = false;
+        for (const xmlNs* mine = copy->nsDef; mine; mine = mine->next)
+            own = own || xmlStrEqual(mine->prefix, prefix);
+        if (own)
+            continue;
+        const xmlNs* inScope = xmlSearchNs(copy->doc, copy->parent, prefix);
+        const xmlChar* href = ns->href ? ns->href : BAD_CAST "";
+        const xmlChar* scopeHref = inScope && inScope->href ? inScope->href : BAD_CAST "";
+        if (!xmlStrEqual(href, scopeHref))
+            xmlNewNs(copy, href, prefix);
+    }
+}
+
 void appendEscaped(std::string& out, const xmlChar* text) {
     for (const char* p = reinterpret_cast<const char*>(text); p && *p; ++p) {
         switch (*p) {
@@ -77,16 +100,37 @@ std::string str(const xmlChar* text) {
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
+// The bindings in scope on an element, by prefix ("" for the default namespace); an empty
+// default namespace is left out, as it binds nothing.
+// A namespace name as written. libxml2 parsing without entity substitution leaves a "&" in
+// it as "&#38;".
+std::string namespaceName(const xmlNs* ns, bool parsedWithoutSubstitution) {
+    std::string name = ns ? str(ns->href) : "";
+    if (parsedWithoutSubstitution)
+        for (std::size_t at = name.find("&#38;"); at != std::string::npos;
+             at = name.find("&#38;", at + 1))
+            name.replace(at, 5, "&");
+    return name;
+}
+
+std::map<std::string, std::string> namespacesInScope(const xmlNode* element,
+                                                     bool parsedWithoutSubstitution) {
+    std::map<std::string, std::string> bindings;
+    for (const xmlNode* node = element; node && node->type == XML_ELEMENT_NODE; node = node->parent)
+        for (const xmlNs* ns = node->nsDef; ns; ns = ns->next)
+            bindings.try_emplace(str(ns->prefix), namespaceName(ns, parsedWithoutSubstitution));
+    std::erase_if(bindings, [](const auto& binding) {
+        return binding.first.empty() && binding.second.empty();
+    });
+    return bindings;
+}
+
 } // namespace
 
 DomCombineResult domCombine(const QStringList& inputs, const QString& outputPath) {
     DomCombineResult result;
-    const QString error = translate(QStringLiteral("ERROR"));
-    if (inputs.isEmpty()) {
-        result.messages.push_back({translate(QStringLiteral("No XML files added!")),
-                                   translate(QStringLiteral("WARNING")), MB_ICONWARNING});
+    if (inputs.isEmpty())
         return result;
-    }
     xml::Document base;
     try {
         base = xml::loadDocument(inputs.first());
@@ -103,18 +147,12 @@ DomCombineResult domCombine(const QStringList& inputs, const QString& outputPath
             current = xml::loadDocument(inputs.at(i));
         } catch (const AppError& e) {
             failed = true;
-            result.messages.push_back(
-                {fillPlaceholders(translate(QStringLiteral("Failed to load %s: %s")),
-                                  {inputs.at(i), e.message()}),
-                 error, MB_ICONERROR});
+            result.messages.push_back({ReportedMessage::Failed, inputs.at(i), e.message()});
             continue;
         }
         const xmlNode* const root = xmlDocGetRootElement(current.get());
         if (qualifiedName(root) != rootName) {
-            result.messages.push_back(
-                {fillPlaceholders(translate(QStringLiteral("Root element mismatch in file: %s")),
-                                  {inputs.at(i)}),
-                 error, MB_ICONERROR});
+            result.messages.push_back({ReportedMessage::Skipped, inputs.at(i)});
             continue;
         }
         for (xmlNode* child = root->children; child; child = child->next) {
@@ -123,18 +161,16 @@ DomCombineResult domCombine(const QStringList& inputs, const QString& outputPath
                 throw std::runtime_error("copy failed");
             // xmlAddChild frees a text node that it merges into its neighbour.
             copy = xmlAddChild(baseRoot, copy);
+            if (copy->type == XML_ELEMENT_NODE)
+                declareRootNamespaces(copy, root);
             undeclareDefaultNamespace(copy);
         }
     }
     if (failed)
         return result;
-    xmlChar* bytes = nullptr;
-    int size = 0;
-    xmlDocDumpMemoryEnc(base.get(), &bytes, &size, "UTF-8");
-    result.document = std::string(reinterpret_cast<const char*>(bytes), size);
-    xmlFree(bytes);
-    result.messages.push_back({translate(QStringLiteral("Saved as file: ")) + outputPath,
-                               translate(QStringLiteral("SUCCESS")), MB_ICONINFORMATION});
+    // Described from the tree: libxml2's own writer does not escape namespace names.
+    result.description = describeDocument(base.get(), false);
+    result.messages.push_back({ReportedMessage::Saved, outputPath});
     return result;
 }
 
@@ -146,20 +182,32 @@ std::string describeXml(const std::string& bytes) {
         const xmlError* error = xmlGetLastError();
         return "not well-formed: " + std::string(error && error->message ? error->message : "");
     }
+    return describeDocument(doc.get(), true);
+}
+
+std::string describeDocument(const xmlDoc* doc, bool parsedWithoutSubstitution) {
+    // "No declaration" and "a declaration without standalone" say the same.
+    const int standalone = doc->standalone == -1 ? -2 : doc->standalone;
     std::string out =
-        "version " + str(doc->version) + " standalone " + std::to_string(doc->standalone) + "\n";
+        "version " + str(doc->version) + " standalone " + std::to_string(standalone) + "\n";
     int depth = 0;
     const xmlNode* node = doc->children;
     while (node) {
         out.append(static_cast<std::size_t>(2 * depth), ' ');
         switch (node->type) {
         case XML_ELEMENT_NODE:
-            out += "element {" + (node->ns ? str(node->ns->href) : "") + "} " +
+            out += "element {" + namespaceName(node->ns, parsedWithoutSubstitution) + "} " +
                    qualifiedName(node) + "\n";
+            for (const auto& [prefix, href] : namespacesInScope(node, parsedWithoutSubstitution)) {
+                out.append(static_cast<std::size_t>(2 * depth + 2), ' ');
+                out += "in scope " + prefix + "=";
+                appendEscaped(out, BAD_CAST href.c_str());
+                out += "\n";
+            }
             for (const xmlAttr* a = node->properties; a; a = a->next) {
                 out.append(static_cast<std::size_t>(2 * depth + 2), ' ');
                 xmlChar* value = xmlNodeGetContent(reinterpret_cast<const xmlNode*>(a));
-                out += "attribute {" + (a->ns ? str(a->ns->href) : "") + "} " +
+                out += "attribute {" + namespaceName(a->ns, parsedWithoutSubstitution) + "} " +
                        (a->ns && a->ns->prefix ? str(a->ns->prefix) + ":" : "") + str(a->name) +
                        " = ";
                 appendEscaped(out, value);
@@ -224,19 +272,21 @@ std::string compareWithDom(const QStringList& inputs, const QString& outputPath)
                       reference.error.value_or("none").toStdString() + "\n";
     if (reporter.messages != reference.messages) {
         difference += "messages differ:\n";
+        std::ostringstream listed;
         for (const auto& m : reporter.messages)
-            difference += "  " + m.text.toStdString() + "\n";
-        difference += " reference:\n";
+            listed << "  " << m << "\n";
+        listed << " reference:\n";
         for (const auto& m : reference.messages)
-            difference += "  " + m.text.toStdString() + "\n";
+            listed << "  " << m << "\n";
+        difference += listed.str();
     }
     const bool written = outcome == CombineOutcome::Written;
-    if (written != reference.document.has_value() || written != QFile::exists(outputPath))
+    if (written != reference.description.has_value() || written != QFile::exists(outputPath))
         difference += "written: " + std::to_string(written) + " / reference " +
-                      std::to_string(reference.document.has_value()) + "\n";
-    if (written && reference.document) {
+                      std::to_string(reference.description.has_value()) + "\n";
+    if (written && reference.description) {
         const std::string mine = describeXml(readFileBytes(outputPath));
-        const std::string theirs = describeXml(*reference.document);
+        const std::string& theirs = *reference.description;
         if (mine != theirs || mine.starts_with("not well-formed"))
             difference += "document:\n" + mine + "reference:\n" + theirs;
     }

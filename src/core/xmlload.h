@@ -1,0 +1,112 @@
+#pragma once
+
+#include "core/sourcelines.h"
+#include "core/xmldocument.h"
+#include "platform/filedescriptor.h"
+
+#include <libxml/parser.h>
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The load under the document layer's rules, shared by the streamed parse and by the tree
+// loader of the tests: the file read in large chunks and kept for the error's quote, the
+// parse settings, the nesting depth and the first error. The SAX side is the caller's.
+namespace xml {
+
+struct ParserContextDeleter {
+    void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+using ParserContext = std::unique_ptr<xmlParserCtxt, ParserContextDeleter>;
+
+class Load {
+public:
+    explicit Load(const QString& path) : m_path(path) {}
+
+    // Opens the file; an error here is recorded like a parse error without a line.
+    bool open();
+
+    // Runs the parse with the given SAX handlers; the handlers find this object in
+    // ctxt->_private and the context is passed to them as their user data.
+    ParserContext run(xmlSAXHandler& sax);
+
+    void throwIfFailed() const;
+
+    bool failed() const { return m_failed; }
+    std::uint64_t bytesRead() const { return m_bytesRead; }
+    void setProgress(const ReadProgress* progress) { m_progress = progress; }
+
+    static Load& of(void* userData);
+    xmlParserCtxtPtr context() const { return m_ctxt; }
+
+    // The first error wins; the parser is stopped from the next SAX callback, where
+    // stopping is safe, rather than from inside the error report.
+    void record(const QString& reason, int line);
+
+    // Stops the parser when the load has already failed; true when it did.
+    bool stopIfFailed();
+
+    void fail(const QString& reason);
+
+    // Runs a handler call; an exception stops the parse and is rethrown after it.
+    template <typename F> void guarded(F&& call) {
+        try {
+            call();
+        } catch (...) {
+            m_handlerError = std::current_exception();
+            if (m_ctxt)
+                xmlStopParser(m_ctxt);
+        }
+    }
+
+    int depth = 0;
+
+private:
+    void recordFileError(int error);
+
+    void reportProgress();
+
+    void recordError(const xmlError* error);
+
+    static void contextError(void* userData, xmlErrorPtr error) { of(userData).recordError(error); }
+    static void threadError(void* load, xmlErrorPtr error);
+
+    static void rejectDocumentType(void* userData, const xmlChar*, const xmlChar*, const xmlChar*);
+
+    // Serves the parser from the latest chunk; a NUL ends what the parser sees.
+    static int readInput(void* context, char* out, int length);
+    static int noClose(void*) { return 0; }
+
+    QString m_path;
+    platform::FileDescriptor m_fd;
+    SourceLines m_source;
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+    std::uint64_t m_bytesRead = 0;
+    const ReadProgress* m_progress = nullptr;
+    xmlParserCtxtPtr m_ctxt = nullptr;
+    bool m_failed = false;
+    bool m_fileError = false;
+    QString m_reason;
+    int m_line = 0;
+    long m_errorOffset = -1;
+    std::string m_encoding;
+    std::exception_ptr m_handlerError;
+};
+
+std::string_view view(const xmlChar* text);
+bool isBlank(std::string_view text);
+// Counts an element in; true, with the load failed, when it nests too deep.
+bool depthExceeded(Load& load);
+
+// libxml2 without entity substitution hands over a literal "&" in an attribute value or a
+// namespace name as "&#38;" (its tree builder decodes that again); no other reference can
+// remain. Returns the value itself when there is nothing to decode, else a decoded copy kept
+// in `store`.
+std::string_view decodeAmpersands(std::string_view value, std::deque<std::string>& store);
+
+} // namespace xml
