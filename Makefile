@@ -8,7 +8,8 @@ CMAKE_GEN  := -G Ninja
 WERROR     ?=
 WERROR_ARG  = $(if $(WERROR),-DBRINDLEAF_WERROR=$(WERROR))
 
-.PHONY: deps configure build run test test-asan check-format format bench bench-startup service package clean
+.PHONY: deps configure build run test test-asan check-format format bench bench-startup service package clean \
+        windows-sdk
 
 deps:
 	scripts/install-deps
@@ -55,6 +56,11 @@ service: configure
 
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# The Windows SDK (Qt and the libraries cross-built for 64-bit Windows), kept in a cache
+# outside the clone; see the README's Windows section.
+windows-sdk:
+	scripts/build-windows-sdk
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

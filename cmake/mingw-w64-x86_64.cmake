@@ -1,0 +1,41 @@
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64 (posix threads,
+# which Qt needs). The Windows SDK folder made by scripts/build-windows-sdk is
+# given as BRINDLEAF_WINSDK (cache variable or environment); its Qt and
+# libraries are searched before the mingw sysroot.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(BRINDLEAF_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${BRINDLEAF_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BRINDLEAF_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${BRINDLEAF_MINGW_TRIPLE}-windres)
+set(CMAKE_AR ${BRINDLEAF_MINGW_TRIPLE}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${BRINDLEAF_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
+set(CMAKE_OBJDUMP ${BRINDLEAF_MINGW_TRIPLE}-objdump CACHE FILEPATH "")
+set(CMAKE_STRIP ${BRINDLEAF_MINGW_TRIPLE}-strip CACHE FILEPATH "")
+
+# try_compile projects read this file again without the cache.
+if(NOT BRINDLEAF_WINSDK AND DEFINED ENV{BRINDLEAF_WINSDK})
+    set(BRINDLEAF_WINSDK $ENV{BRINDLEAF_WINSDK})
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BRINDLEAF_WINSDK)
+
+set(BRINDLEAF_MINGW_SYSROOT /usr/${BRINDLEAF_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH ${BRINDLEAF_MINGW_SYSROOT})
+# pkg-config must see the Windows libraries only, never the host's.
+set(ENV{PKG_CONFIG_LIBDIR} "${BRINDLEAF_MINGW_SYSROOT}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+if(BRINDLEAF_WINSDK)
+    list(PREPEND CMAKE_FIND_ROOT_PATH ${BRINDLEAF_WINSDK}/qt ${BRINDLEAF_WINSDK}/deps)
+    set(ENV{PKG_CONFIG_LIBDIR} "${BRINDLEAF_WINSDK}/deps/lib/pkgconfig:$ENV{PKG_CONFIG_LIBDIR}")
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under Wine.
+find_program(BRINDLEAF_WINE wine)
+if(BRINDLEAF_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${BRINDLEAF_WINE})
+endif()
