@@ -18,8 +18,6 @@ using std::chrono::milliseconds;
 
 // Both callers expect a few lines of text; anything near this is not their reply.
 constexpr qsizetype maxReplyBytes = 1 << 20;
-// The whole call may take this many times the timeout, however the server trickles.
-constexpr int wholeCallFactor = 4;
 constexpr long maxRedirections = 5;
 
 struct EasyCleanup {
@@ -86,34 +84,17 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
-// Every marker that moves while a transfer makes headway.
-struct Progress {
-    curl_off_t resolved = 0;
+// The step a transfer had reached when its time ran out, for the error message.
+QString stalledStep(CURL* easy, const Received& received, bool secure) {
     curl_off_t connected = 0;
     curl_off_t handshaken = 0;
-    curl_off_t sent = 0;
-    curl_off_t received = 0;
-    curl_off_t headerBytes = 0;
-    bool operator==(const Progress&) const = default;
-};
-
-Progress progressOf(CURL* easy, const Received& received) {
-    Progress p;
-    curl_easy_getinfo(easy, CURLINFO_NAMELOOKUP_TIME_T, &p.resolved);
-    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &p.connected);
-    curl_easy_getinfo(easy, CURLINFO_APPCONNECT_TIME_T, &p.handshaken);
-    curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &p.sent);
-    curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &p.received);
-    p.headerBytes = received.headerBytes;
-    return p;
-}
-
-QString stalledStep(const Progress& p, bool secure) {
-    if (p.connected == 0)
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+    curl_easy_getinfo(easy, CURLINFO_APPCONNECT_TIME_T, &handshaken);
+    if (connected == 0)
         return QStringLiteral("connecting");
-    if (secure && p.handshaken == 0)
+    if (secure && handshaken == 0)
         return QStringLiteral("during the TLS handshake");
-    if (p.headerBytes == 0)
+    if (received.headerBytes == 0)
         return QStringLiteral("waiting for the reply");
     return QStringLiteral("receiving the reply");
 }
@@ -215,20 +196,15 @@ Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int
     if (!configure(easy.get(), url, secure, body, headers.get(), received, errorText, timeoutMs))
         return failed(QStringLiteral("The network library refused the request settings."));
 
-    // The easy handle is driven through a multi handle so that each wait can be
-    // bounded to the millisecond (libcurl's own low-speed limit counts whole seconds)
-    // and the whole call as well.
+    // The easy handle is driven through a multi handle so that the whole transfer, however
+    // the server trickles, ends within the timeout to the millisecond (libcurl's own
+    // low-speed limit counts whole seconds and only per wait).
     const Attachment attachment(multi.get(), easy.get());
     if (!attachment.added())
         return failed(QStringLiteral("The network library could not be started."));
     // A stop request wakes the wait below at once, from whichever thread makes it.
     const std::stop_callback wakeOnStop(stop, [&multi] { curl_multi_wakeup(multi.get()); });
-    const milliseconds stepLimit(timeoutMs);
-    const auto start = Clock::now();
-    const auto wholeDeadline = start + stepLimit * wholeCallFactor;
-    Progress seen = progressOf(easy.get(), received);
-    auto lastHeadway = start;
-    int socketEvents = 0; // of the last wait: bytes came in or could go out
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
     CURLcode result = CURLE_OK;
     for (bool done = false; !done;) {
         if (stop.stop_requested())
@@ -247,24 +223,13 @@ Outcome transfer(const QByteArray& url, bool secure, const QByteArray& body, int
         if (done)
             break;
         const auto now = Clock::now();
-        const Progress progress = progressOf(easy.get(), received);
-        // Header lines reach the callback only whole, so a socket event counts as
-        // headway as well as a moved marker.
-        if (progress != seen || socketEvents > 0) {
-            seen = progress;
-            lastHeadway = now;
-        }
-        if (now >= lastHeadway + stepLimit)
+        if (now >= deadline)
             return failed(QStringLiteral("The server did not answer within %1 ms (%2).")
                               .arg(timeoutMs)
-                              .arg(stalledStep(progress, secure)));
-        if (now >= wholeDeadline)
-            return failed(QStringLiteral("The reply did not arrive within %1 ms.")
-                              .arg(timeoutMs * wholeCallFactor));
-        const auto wait =
-            std::chrono::ceil<milliseconds>(std::min(lastHeadway + stepLimit, wholeDeadline) - now);
+                              .arg(stalledStep(easy.get(), received, secure)));
+        const auto wait = std::chrono::ceil<milliseconds>(deadline - now);
         curl_multi_poll(multi.get(), nullptr, 0, int(std::max<milliseconds::rep>(wait.count(), 1)),
-                        &socketEvents);
+                        nullptr);
     }
 
     if (received.overCap || result == CURLE_FILESIZE_EXCEEDED)

@@ -9,10 +9,9 @@
 
 // Posts named text fields to a URL and returns the reply text.
 // fields: lines "name=value", split at the first "=", sent in order.
-// timeoutMs bounds each phase (resolve, connect, send, each wait for data); the
-// whole call is bounded by a few times that. Throws AppError with a message on any
-// failure. Safe to call from several threads at once. A stop request ends the call at
-// once with an error.
+// timeoutMs bounds the whole call, from resolving the name to the last byte of the reply,
+// whatever the server does. Throws AppError with a message on any failure. Safe to call
+// from several threads at once. A stop request ends the call at once with an error.
 QString formPost(const QString& url, const QStringList& fields, int timeoutMs,
                  std::stop_token stop = {});
 
