@@ -13,11 +13,16 @@
 #include "gui/windowplacement.h"
 
 #include <QApplication>
+#include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPromise>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThreadPool>
+
+#include <exception>
 
 namespace {
 
@@ -33,15 +38,6 @@ QFont tahoma(int pixelSize, bool bold = false) {
     font.setBold(bold);
     return font;
 }
-
-// The application-starting cursor for as long as the post blocks the window.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 bool isEscape(const QEvent* event) {
     return event->type() == QEvent::KeyPress &&
@@ -89,6 +85,9 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
             [this](int position, int, int charsAdded) { limitMemoLength(position, charsAdded); });
     connect(m_ui->BitBtn1, &QPushButton::clicked, this,
             [this] { runGuarded([this] { BitBtn1Click(); }); });
+    m_sending = new QFutureWatcher<bool>(this);
+    connect(m_sending, &QFutureWatcherBase::finished, this,
+            [this] { runGuarded([this] { showDelivery(m_sending->future().result()); }); });
 
     m_ui->Memo1->setFocus();
     runGuarded([this] { FormCreate(); });
@@ -211,18 +210,35 @@ void TFeedbackForm::BitBtn1Click() {
         return;
     }
 
-    bool delivered = false;
-    try {
-        const QStringList fields = feedback::requestFields(m_product, text, email);
-        QString reply;
-        {
-            const BusyCursor busy;
-            reply = feedback::post(fields);
+    startSending(feedback::requestFields(m_product, text, email));
+}
+
+// The post runs on a worker so that the window keeps painting; until its answer the window
+// shows it is busy, Send is disabled and the window stays open.
+void TFeedbackForm::startSending(const QStringList& fields) {
+    m_busy.emplace();
+    m_sendHadFocus = m_ui->BitBtn1->hasFocus();
+    m_ui->BitBtn1->setEnabled(false);
+    auto promise = std::make_shared<QPromise<bool>>();
+    m_sending->setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, fields] {
+        promise->start();
+        bool delivered = false;
+        try {
+            delivered = feedback::isDelivered(feedback::post(fields));
+        } catch (const std::exception&) {
+            delivered = false; // nothing may escape a worker thread
         }
-        delivered = feedback::isDelivered(reply);
-    } catch (const std::exception&) {
-        delivered = false;
-    }
+        promise->addResult(delivered);
+        promise->finish();
+    });
+}
+
+void TFeedbackForm::showDelivery(bool delivered) {
+    m_busy.reset();
+    m_ui->BitBtn1->setEnabled(true);
+    if (m_sendHadFocus)
+        m_ui->BitBtn1->setFocus();
 
     if (delivered) {
         showMessage(translate(QStringLiteral("Your feedback is received.")) +
@@ -235,4 +251,11 @@ void TFeedbackForm::BitBtn1Click() {
         translate(QStringLiteral("Something went wrong. Your feedback could not be delivered.")) +
             QStringLiteral("\r\r") + translate(QStringLiteral("Please try again later.")),
         translate(QStringLiteral("Failure")), MB_ICONERROR);
+}
+
+// Closing the window, with Escape or its close button, waits until the send has ended; a
+// closing attempt refused here leaves the window open.
+void TFeedbackForm::reject() {
+    if (!isSending())
+        QDialog::reject();
 }

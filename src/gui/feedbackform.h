@@ -1,11 +1,14 @@
 #pragma once
 
 #include "core/identity.h"
+#include "gui/busycursor.h"
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 class QLabel;
+template <typename T> class QFutureWatcher;
 
 namespace Ui {
 class TFeedbackForm;
@@ -21,6 +24,10 @@ public:
     ~TFeedbackForm() override;
 
     void BitBtn1Click();
+    void reject() override;
+
+    // True from Send until the window has shown what became of the feedback.
+    bool isSending() const { return m_busy.has_value(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -33,10 +40,16 @@ private:
     void toggleChoice(bool& chosen, QLabel* panel, bool& other, QLabel* otherPanel);
     void showChoice(QLabel* panel, bool selected);
     void limitMemoLength(int position, int charsAdded);
+    void startSending(const QStringList& fields);
+    void showDelivery(bool delivered);
 
     std::unique_ptr<Ui::TFeedbackForm> m_ui;
     const ProductIdentity m_product;
     bool m_like = false;
     bool m_dislike = false;
     bool m_placed = false;
+    // The post in the background; it outlives the window if the window goes first.
+    QFutureWatcher<bool>* m_sending = nullptr;
+    std::optional<BusyCursor> m_busy;
+    bool m_sendHadFocus = false;
 };

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -94,10 +96,16 @@ protected:
             << panel->objectName().toStdString() << " shows " << shown.name().toStdString();
         return selected;
     }
+    // Clicks Send and waits until the window has shown what became of the feedback.
     void sendFeedback(const QString& text, const QString& address = QString()) {
         memo()->setPlainText(text);
         email()->setText(address);
         QTest::mouseClick(send(), Qt::LeftButton);
+        waitUntilSent();
+    }
+    void waitUntilSent() {
+        // Two schemes of 3 s each at most, with room for a loaded machine.
+        QTRY_VERIFY_WITH_TIMEOUT(form.isNull() || !form->isSending(), 15000);
     }
     std::vector<Fields> posts() const {
         std::vector<Fields> all;
@@ -406,6 +414,100 @@ TEST_F(FeedbackOverPlainHttp, BothSchemesFailingKeepsTheWindowOpen) {
     EXPECT_FALSE(isGone());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
+
+struct StallCase {
+    const char* name;
+    TestHttpServer::Reply reply;
+};
+
+void PrintTo(const StallCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StalledServer : public FeedbackFormTest, public ::testing::WithParamInterface<StallCase> {};
+
+// What the window showed on each tick of a timer of its own thread while the send ran.
+struct SendingLook {
+    int ticks = 0;
+    int paints = 0;
+    bool alwaysBusy = true;
+    bool sendEverEnabled = false;
+    bool closedMeanwhile = false;
+};
+
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(int& paints) : m_paints(paints) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++m_paints;
+        return false;
+    }
+
+private:
+    int& m_paints;
+};
+
+TEST_P(StalledServer, WindowKeepsPaintingAndGivesUpAfterThreeSecondsPerScheme) {
+    const TestHttpServer::Reply reply = GetParam().reply;
+    server.setHandler([reply](const TestHttpServer::Request&) { return reply; });
+    open();
+    memo()->setPlainText(QStringLiteral("Anyone there?"));
+
+    SendingLook look;
+    PaintCounter counter(look.paints);
+    form->installEventFilter(&counter);
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (form.isNull() || !form->isSending())
+            return;
+        ++look.ticks;
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        look.alwaysBusy = look.alwaysBusy && cursor && cursor->shape() == Qt::BusyCursor;
+        look.sendEverEnabled = look.sendEverEnabled || send()->isEnabled();
+        form->update();
+        // Escape and the close button wait for the end of the send.
+        if (look.ticks == 5) {
+            QTest::keyClick(memo(), Qt::Key_Escape);
+            form->close();
+            look.closedMeanwhile = !form->isVisible();
+        }
+    });
+    ticker.start(50);
+
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(send(), Qt::LeftButton);
+    EXPECT_TRUE(form->isSending());
+    waitUntilSent();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    // Both schemes were tried, each for its 3 s and not much longer.
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(5900));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(9000));
+    // A window frozen by the send would have seen none of these before the end.
+    EXPECT_GE(look.ticks, 20);
+    EXPECT_GE(look.paints, 10);
+    EXPECT_TRUE(look.alwaysBusy);
+    EXPECT_FALSE(look.sendEverEnabled);
+    EXPECT_FALSE(look.closedMeanwhile);
+    // Then as before: the failure, the window open for another try, the cursor back.
+    EXPECT_EQ(messages.messages(),
+              std::vector<ShownMessage>({{failedMessage, "Failure", MB_ICONERROR}}));
+    ASSERT_FALSE(isGone());
+    EXPECT_TRUE(send()->isEnabled());
+    EXPECT_EQ(memo()->toPlainText().toStdString(), "Anyone there?");
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StalledServer,
+    ::testing::Values(StallCase{"Silent", TestHttpServer::Reply::silence()},
+                      StallCase{"Trickling",
+                                TestHttpServer::Reply::trickle(
+                                    TestHttpServer::Reply::text(200, QByteArray(600, 'x')),
+                                    std::chrono::milliseconds(100))}),
+    [](const ::testing::TestParamInfo<StallCase>& info) { return std::string(info.param.name); });
 
 struct EscapeCase {
     const char* from;
