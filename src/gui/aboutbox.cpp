@@ -5,7 +5,11 @@
 #include "core/maker.h"
 #include "core/translate.h"
 #include "gui/dropdownmenu.h"
+#include "gui/enterkey.h"
+#include "gui/guiresources.h"
 #include "gui/messagebox.h"
+#include "gui/windowfonts.h"
+#include "gui/windowplacement.h"
 #include "platform/executablepath.h"
 #include "platform/openaddress.h"
 
@@ -105,6 +109,7 @@ TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
     ui->BitBtn2Arrow->setAttribute(Qt::WA_TransparentForMouseEvents);
     ui->BitBtn1->installEventFilter(this);
     ui->BitBtn2->installEventFilter(this);
+    pressOnEnter(*ui->BitBtn1);
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TAboutBox::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &TAboutBox::BitBtn2Click);
     connect(ui->Credits1, &QAction::triggered, this, &TAboutBox::Credits1Click);

@@ -12,6 +12,8 @@
 #include "core/translate.h"
 #include "core/versioninfo.h"
 #include "gui/aboutbox.h"
+#include "gui/busycursor.h"
+#include "gui/enterkey.h"
 #include "gui/errordisplay.h"
 #include "gui/feedbackform.h"
 #include "gui/filedialog.h"
@@ -88,6 +90,8 @@ TAppForm::TAppForm(const QString& executablePath, QWidget* parent)
     TimerChecker->setObjectName(QStringLiteral("TimerChecker"));
     TimerChecker->setInterval(1000);
 
+    pressOnEnter(*m_ui->Button1);
+    pressOnEnter(*m_ui->Button2);
     bind(m_ui->Button1, &QPushButton::clicked, &TAppForm::Button1Click);
     bind(m_ui->Button2, &QPushButton::clicked, &TAppForm::Button2Click);
     bind(m_ui->AddXMLFiles1, &QAction::triggered, &TAppForm::AddXMLFiles1Click);

@@ -7,6 +7,7 @@
 #include "core/messageflags.h"
 #include "core/textlines.h"
 #include "core/translate.h"
+#include "gui/enterkey.h"
 #include "gui/errordisplay.h"
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
@@ -85,6 +86,7 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
             [this](int position, int, int charsAdded) { limitMemoLength(position, charsAdded); });
     connect(m_ui->BitBtn1, &QPushButton::clicked, this,
             [this] { runGuarded([this] { BitBtn1Click(); }); });
+    pressOnEnter(*m_ui->BitBtn1);
     m_sending = new QFutureWatcher<bool>(this);
     connect(m_sending, &QFutureWatcherBase::finished, this,
             [this] { runGuarded([this] { showDelivery(m_sending->future().result()); }); });

@@ -214,6 +214,16 @@ TEST_F(AboutBoxTest, OkClosesAndFreesTheWindow) {
     EXPECT_TRUE(closedAndFreed());
 }
 
+TEST_F(AboutBoxTest, EnterOnTheFocusedOkClosesAndFreesTheWindow) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        show();
+        QPushButton* ok = child<QPushButton>("BitBtn1");
+        ok->setFocus();
+        QTest::keyClick(ok, key);
+        EXPECT_TRUE(closedAndFreed()) << key;
+    }
+}
+
 TEST_F(AboutBoxTest, DoubleClickOnTheIconSlidesThePanelAwayAndThePictureBringsItBack) {
     show();
     QWidget* panel = child<QWidget>("Panel1");

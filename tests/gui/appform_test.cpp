@@ -292,6 +292,32 @@ TEST_F(AppFormTest, ExportOfAnEmptyListWarns) {
     EXPECT_EQ(messages.messages(), (std::vector<ShownMessage>{warning, warning}));
 }
 
+TEST_F(AppFormTest, EnterPressesTheFocusedButtonOnly) {
+    form.show();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        list()->clear();
+        messages.clear();
+        // On the list nothing is pressed: the next open dialog would add this file.
+        FileDialog::setNextFileNames({"/typed/enter.xml"});
+        list()->setFocus();
+        QTest::keyClick(list(), key);
+        EXPECT_TRUE(shown().isEmpty());
+        auto* add = child<QPushButton>("Button1");
+        add->setFocus();
+        QTest::keyClick(add, key);
+        EXPECT_EQ(shown(), QStringList{"/typed/enter.xml"});
+        EXPECT_TRUE(messages.messages().empty());
+
+        list()->clear();
+        auto* exportButton = child<QPushButton>("Button2");
+        exportButton->setFocus();
+        QTest::keyClick(exportButton, key);
+        EXPECT_EQ(messages.messages(),
+                  (std::vector<ShownMessage>{{"No XML files added!", "WARNING", MB_ICONWARNING}}));
+    }
+}
+
 TEST_F(AppFormTest, ExitEndsTheMessageLoop) {
     // A guard so that a broken Exit fails the test instead of hanging it.
     QTimer guard;

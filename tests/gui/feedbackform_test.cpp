@@ -415,6 +415,27 @@ TEST_F(FeedbackOverPlainHttp, BothSchemesFailingKeepsTheWindowOpen) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(FeedbackFormTest, EnterSendsOnlyFromTheFocusedSendButton) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key);
+        open();
+        const size_t sentBefore = server.requests().size();
+        memo()->setPlainText(QStringLiteral("Typed"));
+        email()->setText(QStringLiteral("me@example.com"));
+        email()->setFocus();
+        QTest::keyClick(email(), key);
+        EXPECT_FALSE(form->isSending());
+        EXPECT_EQ(server.requests().size(), sentBefore);
+
+        send()->setFocus();
+        QTest::keyClick(send(), key);
+        waitUntilSent();
+        ASSERT_EQ(posts().size(), sentBefore + 1);
+        EXPECT_EQ(posts().back(), expectedFields("Typed", "me@example.com"));
+        EXPECT_TRUE(isGone());
+    }
+}
+
 struct StallCase {
     const char* name;
     TestHttpServer::Reply reply;
