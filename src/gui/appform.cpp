@@ -244,12 +244,14 @@ void TAppForm::SendFeedback1Click() {
     // A new window for each command, so every opening starts empty; it frees itself when
     // closed.
     auto* form = new TFeedbackForm(m_product, this);
+    form->setWindowModality(Qt::WindowModal);
     form->exec();
 }
 
 void TAppForm::About1Click() {
     // A new window for each command, shown modally; it frees itself when it closes.
     auto* aboutBox = new TAboutBox(m_product, this);
+    aboutBox->setWindowModality(Qt::WindowModal);
     aboutBox->exec();
 }
 

@@ -38,5 +38,7 @@ void showMessage(const QString& text, const QString& caption, int flags) {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(icon, caption, shown, QMessageBox::Ok, QApplication::activeWindow());
+    // Modal to its own window only: the update notice and any other window stay usable.
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }

@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-// Modal message boxes with one OK button, owned by the active window.
+// Message boxes with one OK button, modal to the active window that owns them.
 // Flags: MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION.
 
 struct ShownMessage {

@@ -1,5 +1,6 @@
 #include "core/identity.h"
 #include "core/maker.h"
+#include "gui/messagebox.h"
 #include "gui/newver.h"
 #include "support/openedaddresses.h"
 #include "support/qtprinters.h"
@@ -154,6 +155,30 @@ TEST_F(NewVerTest, LinkColourFollowsTheMouse) {
         notice.TimerLinkTimer();
         EXPECT_EQ(link->palette().color(QPalette::WindowText), step.colour);
     }
+}
+
+TEST_F(NewVerTest, TakesClicksWhileAMessageBoxOfTheMainWindowIsOpen) {
+    QWidget mainWindow;
+    mainWindow.show();
+    QApplication::setActiveWindow(&mainWindow);
+    TNewVer notice("1.5", "https://d.example/x", &mainWindow);
+    showNotice(notice);
+    bool boxWasOpen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        boxWasOpen = box != nullptr && box->isVisible();
+        // Through the window system, where a modal window would hold the click back.
+        auto* link = child<QLabel>(notice, "Label2");
+        QTest::mouseClick(notice.windowHandle(), Qt::LeftButton, {},
+                          link->mapTo(&notice, link->rect().center()));
+        if (box != nullptr)
+            box->close();
+    });
+    showMessage(QStringLiteral("Saved as file: x.xml"), QStringLiteral("Brindleaf"),
+                MB_ICONINFORMATION);
+    EXPECT_TRUE(boxWasOpen);
+    EXPECT_EQ(opened.urls, QList<QUrl>{QUrl("https://d.example/x")});
+    EXPECT_FALSE(notice.isVisible());
 }
 
 TEST_F(NewVerTest, DraggedOnlyByItsHandles) {
