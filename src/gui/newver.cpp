@@ -49,6 +49,9 @@ TNewVer::TNewVer(const QString& productName, const QString& offeredVersion,
           static_cast<QWidget*>(m_ui->Label1), static_cast<QWidget*>(m_ui->Panel3)})
         handle->installEventFilter(this);
     m_ui->Label2->installEventFilter(this);
+    // The link is drawn in the colour the program gives it, not in the button text colour
+    // that the window's button-face background would otherwise choose for it.
+    m_ui->Label2->setForegroundRole(QPalette::WindowText);
     for (QWidget* still : {static_cast<QWidget*>(m_ui->Panel2), static_cast<QWidget*>(m_ui->Label2),
                            static_cast<QWidget*>(m_ui->Button1)})
         still->setAttribute(Qt::WA_NoMousePropagation);
@@ -108,11 +111,15 @@ void TNewVer::TimerCloseTimer() {
 }
 
 void TNewVer::TimerLinkTimer() {
+    // Under the mouse the link takes the colour of a highlighted menu item, which the style
+    // keeps in the menus' own palette; elsewhere the colour of window text.
     const QPoint inLabel = m_ui->Label2->mapFromGlobal(QCursor::pos());
-    const QPalette::ColorRole role =
-        m_ui->Label2->rect().contains(inLabel) ? QPalette::Highlight : QPalette::WindowText;
+    const QColor colour =
+        m_ui->Label2->rect().contains(inLabel)
+            ? QApplication::palette("QMenu").color(QPalette::Active, QPalette::Highlight)
+            : QApplication::palette().color(QPalette::Active, QPalette::WindowText);
     QPalette palette = m_ui->Label2->palette();
-    palette.setColor(QPalette::WindowText, QApplication::palette().color(role));
+    palette.setColor(QPalette::WindowText, colour);
     m_ui->Label2->setPalette(palette);
 }
 

@@ -133,27 +133,58 @@ TEST_F(NewVerTest, CountdownAfterAnEarlyCloseChangesNothing) {
     EXPECT_TRUE(opened.urls.isEmpty());
 }
 
-TEST_F(NewVerTest, LinkColourFollowsTheMouse) {
+// Sets a palette of the menus for as long as it lives.
+class MenuPalette {
+public:
+    explicit MenuPalette(const QPalette& palette) : m_before(QApplication::palette("QMenu")) {
+        QApplication::setPalette(palette, "QMenu");
+    }
+    ~MenuPalette() { QApplication::setPalette(m_before, "QMenu"); }
+    MenuPalette(const MenuPalette&) = delete;
+    MenuPalette& operator=(const MenuPalette&) = delete;
+
+private:
+    QPalette m_before;
+};
+
+bool drawsIn(QWidget* widget, const QColor& colour) {
+    const QImage image = widget->grab().toImage();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
+TEST_F(NewVerTest, LinkTakesTheHighlightedMenuColourWhileTheMouseRestsOnIt) {
+    // The menus' highlight differs here from every colour of the window's own palette.
+    QPalette menus = QApplication::palette("QMenu");
+    const QColor menuHighlight(0x1c, 0x8a, 0x3f);
+    menus.setColor(QPalette::Highlight, menuHighlight);
+    const MenuPalette menuPalette(menus);
+    const QColor text = QApplication::palette().color(QPalette::WindowText);
+    ASSERT_NE(QApplication::palette().color(QPalette::Highlight), menuHighlight);
+
     TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
     showNotice(notice);
-    const auto* link = child<QLabel>(notice, "Label2");
-    const QColor highlight = QApplication::palette().color(QPalette::Highlight);
-    const QColor text = QApplication::palette().color(QPalette::WindowText);
-    ASSERT_NE(highlight, text);
+    auto* link = child<QLabel>(notice, "Label2");
     const struct {
         QPoint at;
         QColor colour;
+        QColor notDrawn;
     } steps[] = {
-        {link->mapToGlobal(link->rect().center()), highlight},
-        {notice.mapToGlobal(QPoint(-50, -50)), text},
-        {link->mapToGlobal(QPoint(0, 0)), highlight},
-        {link->mapToGlobal(QPoint(link->width(), 0)), text},
+        {link->mapToGlobal(link->rect().center()), menuHighlight, text},
+        {notice.mapToGlobal(QPoint(-50, -50)), text, menuHighlight},
+        {link->mapToGlobal(QPoint(0, 0)), menuHighlight, text},
+        {link->mapToGlobal(QPoint(link->width(), 0)), text, menuHighlight},
     };
     for (const auto& step : steps) {
         QCursor::setPos(step.at);
         ASSERT_EQ(QCursor::pos(), step.at);
-        notice.TimerLinkTimer();
-        EXPECT_EQ(link->palette().color(QPalette::WindowText), step.colour);
+        // The link's own timer follows the mouse.
+        QTRY_COMPARE(link->palette().color(QPalette::WindowText), step.colour);
+        EXPECT_TRUE(drawsIn(link, step.colour)) << step.colour.name().toStdString();
+        EXPECT_FALSE(drawsIn(link, step.notDrawn)) << step.notDrawn.name().toStdString();
     }
 }
 
@@ -161,7 +192,7 @@ TEST_F(NewVerTest, TakesClicksWhileAMessageBoxOfTheMainWindowIsOpen) {
     QWidget mainWindow;
     mainWindow.show();
     QApplication::setActiveWindow(&mainWindow);
-    TNewVer notice("1.5", "https://d.example/x", &mainWindow);
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", &mainWindow);
     showNotice(notice);
     bool boxWasOpen = false;
     QTimer::singleShot(0, [&] {
