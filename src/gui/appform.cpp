@@ -28,7 +28,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
@@ -159,28 +158,10 @@ void TAppForm::Button2Click() {
 
 namespace {
 
-// The busy cursor of one export; restored before any message box and at the end.
-class ExportCursor {
-public:
-    ExportCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
-    ExportCursor(const ExportCursor&) = delete;
-    ExportCursor& operator=(const ExportCursor&) = delete;
-    ~ExportCursor() { restore(); }
-    void restore() {
-        if (m_active) {
-            QGuiApplication::restoreOverrideCursor();
-            m_active = false;
-        }
-    }
-
-private:
-    bool m_active = true;
-};
-
 // The export's events in the window's words: a message box each, after the busy cursor.
 class MessageBoxReporter : public CombineReporter {
 public:
-    explicit MessageBoxReporter(ExportCursor& cursor) : m_cursor(cursor) {}
+    explicit MessageBoxReporter(BusyCursor& cursor) : m_cursor(cursor) {}
     void skipped(const QString& file) override {
         show(fillPlaceholders(translate(QStringLiteral("Root element mismatch in file: %s")),
                               {file}),
@@ -202,7 +183,7 @@ private:
         showMessage(text, caption, flags);
     }
 
-    ExportCursor& m_cursor;
+    BusyCursor& m_cursor;
 };
 
 } // namespace
@@ -218,7 +199,7 @@ void TAppForm::ExportCombinedXml() {
     }
     if (!SaveDialog1->execute())
         return;
-    ExportCursor cursor;
+    BusyCursor cursor;
     QCoreApplication::processEvents();
     MessageBoxReporter reporter(cursor);
     combineXmlFiles(inputs, SaveDialog1->fileName(), reporter);
