@@ -82,8 +82,8 @@ void setColours(QWidget* widget, const QColor& background, const QColor& text) {
 TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
     : QDialog(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      ui(std::make_unique<Ui::AboutBox>()), m_product(product) {
-    registerAboutResources();
+      ui(std::make_unique<Ui::AboutBox>()), m_product(product), m_drag(*this) {
+    ensureGuiResources();
     ui->setupUi(this);
     // The paint event covers the whole client area with the rain's surface.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -276,36 +276,9 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
     return FormMouseEvent(event);
 }
 
-// FormMouseDown, FormMouseMove and FormMouseUp: any button but the right one drags the
-// window by exactly the mouse's movement on the screen.
+// The window has no caption bar to drag it by; every element not taken above is a handle.
 bool TAboutBox::FormMouseEvent(QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::RightButton) {
-            const QPoint screen = mouse->globalPosition().toPoint();
-            dx = screen.x();
-            dy = screen.y();
-            dragging = true;
-        }
-        return true;
-    }
-    case QEvent::MouseMove: {
-        if (dragging) {
-            const QPoint screen = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
-            move(x() + screen.x() - dx, y() + screen.y() - dy);
-            dx = screen.x();
-            dy = screen.y();
-        }
-        return true;
-    }
-    case QEvent::MouseButtonRelease:
-        dragging = false;
-        return true;
-    default:
-        return false;
-    }
+    return m_drag.handleMouse(*event);
 }
 
 void TAboutBox::Image1DblClick() {

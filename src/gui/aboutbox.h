@@ -4,6 +4,7 @@
 
 #include "gui/matrixrain.h"
 #include "gui/rainimage.h"
+#include "gui/windowdrag.h"
 
 #include <QDialog>
 #include <memory>
@@ -66,8 +67,7 @@ private:
     QTimer* TimerEgg = nullptr;
     RainImage outCanvas;
     std::unique_ptr<MatrixRain> m_rain;
-    bool dragging = false;
-    int dx = 0;
-    int dy = 0;
+    WindowDrag m_drag;
     bool m_watchingWindow = false;
+    bool m_placed = false;
 };

@@ -36,7 +36,7 @@ TNewVer::TNewVer(const QString& productName, const QString& offeredVersion,
                  const QString& downloadAddress, QWidget* focusOwner)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_ui(new Ui::TNewVer), m_productName(productName), m_offeredVersion(offeredVersion),
-      m_downloadAddress(downloadAddress), m_focusOwner(focusOwner) {
+      m_downloadAddress(downloadAddress), m_focusOwner(focusOwner), m_drag(*this) {
     ensureGuiResources();
     m_ui->setupUi(this);
     setFixedSize(320, 68);
@@ -154,23 +154,15 @@ void TNewVer::setRevealedWidth(int revealed) {
 }
 
 void TNewVer::FormMouseDown(Qt::MouseButton button, const QPoint& globalPosition) {
-    if (button == Qt::RightButton)
-        return;
-    dx = globalPosition.x();
-    dy = globalPosition.y();
-    dragging = true;
+    m_drag.mouseDown(button, globalPosition);
 }
 
 void TNewVer::FormMouseMove(const QPoint& globalPosition) {
-    if (!dragging)
-        return;
-    move(x() + globalPosition.x() - dx, y() + globalPosition.y() - dy);
-    dx = globalPosition.x();
-    dy = globalPosition.y();
+    m_drag.mouseMove(globalPosition);
 }
 
 void TNewVer::FormMouseUp() {
-    dragging = false;
+    m_drag.mouseUp();
 }
 
 bool TNewVer::eventFilter(QObject* watched, QEvent* event) {

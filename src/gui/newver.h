@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/windowdrag.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -55,8 +57,6 @@ private:
     QTimer* TimerLink = nullptr;
     QVariantAnimation* m_animation = nullptr;
     int m_closeCountdown = 11;
-    bool dragging = false;
-    int dx = 0;
-    int dy = 0;
+    WindowDrag m_drag;
     bool m_linkPressed = false;
 };
