@@ -38,19 +38,7 @@ namespace {
 
 const QColor lime(0x00, 0xFF, 0x00);
 
-// The window's faces where the system has them, else close relatives.
-QFont faceFont(const QStringList& families, int pixelSize) {
-    QFont font;
-    font.setFamilies(families);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    return font;
-}
-
-QStringList tahoma() {
-    return {QStringLiteral("Tahoma"), QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")};
-}
-
+// The link's face where the system has it, else close relatives.
 QStringList msSansSerif() {
     return {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
             QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
@@ -127,19 +115,19 @@ TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
 TAboutBox::~TAboutBox() = default;
 
 void TAboutBox::applyLook() {
-    setFont(faceFont(tahoma(), 11));
+    setFont(tahomaFont(11));
     setColours(this, Qt::black, QColor());
     setColours(ui->PanelEgg, Qt::black, QColor());
     setColours(ui->Panel1, Qt::black, Qt::white);
-    ui->Panel1->setFont(faceFont(tahoma(), 11));
-    ui->Label2->setFont(faceFont(tahoma(), 16));
-    ui->BitBtn1->setFont(faceFont(tahoma(), 16));
-    ui->BitBtn2->setFont(faceFont(tahoma(), 16));
-    QFont link = faceFont(msSansSerif(), 11);
+    ui->Panel1->setFont(tahomaFont(11));
+    ui->Label2->setFont(tahomaFont(16));
+    ui->BitBtn1->setFont(tahomaFont(16));
+    ui->BitBtn2->setFont(tahomaFont(16));
+    QFont link = windowFont(msSansSerif(), 11);
     link.setUnderline(true);
     ui->Label5->setFont(link);
     setColours(ui->Label5, QColor(), lime);
-    outCanvas.setFontFamilies(tahoma());
+    outCanvas.setFontFamilies(tahomaFamilies());
 }
 
 void TAboutBox::FormCreate() {

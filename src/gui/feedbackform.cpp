@@ -11,6 +11,7 @@
 #include "gui/errordisplay.h"
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
+#include "gui/windowfonts.h"
 #include "gui/windowplacement.h"
 
 #include <QApplication>
@@ -28,17 +29,6 @@
 namespace {
 
 constexpr int memoMaxLength = 10000;
-
-// The window's typeface, with fonts of similar width where Tahoma is not installed.
-QFont tahoma(int pixelSize, bool bold = false) {
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 bool isEscape(const QEvent* event) {
     return event->type() == QEvent::KeyPress &&
@@ -60,15 +50,15 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
 
-    setFont(tahoma(11));
+    setFont(tahomaFont(11));
     for (QWidget* large :
          {static_cast<QWidget*>(m_ui->Panel4), static_cast<QWidget*>(m_ui->Panel5),
           static_cast<QWidget*>(m_ui->Label1), static_cast<QWidget*>(m_ui->BitBtn1)})
-        large->setFont(tahoma(16));
-    m_ui->Label2->setFont(tahoma(13, true));
+        large->setFont(tahomaFont(16));
+    m_ui->Label2->setFont(tahomaFont(13, true));
     for (QWidget* text : {static_cast<QWidget*>(m_ui->Memo1), static_cast<QWidget*>(m_ui->Edit1),
                           static_cast<QWidget*>(m_ui->Label3)})
-        text->setFont(tahoma(13));
+        text->setFont(tahomaFont(13));
 
     m_ui->Image1->load(QStringLiteral(":/icons/laughing32.svg"));
     m_ui->Image2->load(QStringLiteral(":/icons/sad32.svg"));
