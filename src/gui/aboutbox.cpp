@@ -19,8 +19,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -106,10 +104,6 @@ TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
             &TAboutBox::LicensePrivacyPolicy1Click);
 
     FormCreate();
-
-    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen != nullptr)
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 TAboutBox::~TAboutBox() = default;
@@ -209,6 +203,11 @@ void TAboutBox::resizeEvent(QResizeEvent* event) {
 
 void TAboutBox::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Centred on its screen, the first time it appears.
+    if (!m_placed) {
+        m_placed = true;
+        centreOnScreen(*this);
+    }
     watchWindowSystem();
 }
 
