@@ -73,7 +73,7 @@ TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
     ui->setupUi(this);
     // The paint event covers the whole client area with the rain's surface.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // FormClose: freed once closed.
+    // Freed once closed: each about command builds a new window.
     setAttribute(Qt::WA_DeleteOnClose);
     applyLook();
 

@@ -122,7 +122,8 @@ bool TFeedbackForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    // Memo1KeyDown, Edit1KeyPress (the Escape character is never entered) and BitBtn1KeyDown.
+    // Escape in the memo, in the e-mail box or on Send closes the window without sending,
+    // and never reaches the text as a character.
     if (isEscape(event) &&
         (watched == m_ui->Memo1 || watched == m_ui->Edit1 || watched == m_ui->BitBtn1)) {
         close();

@@ -7,8 +7,9 @@
 
 class QWidget;
 
-// An open or save dialog configured once, like a dialog component on a form, and shown
-// on demand. Tests answer the next dialog in advance with setNextFileNames().
+// An open or save dialog whose settings (filter, default extension, options) are made once,
+// when its window is built, and which is shown each time it is needed. Tests answer the
+// next dialog in advance with setNextFileNames().
 class FileDialog : public QObject {
     Q_OBJECT
 
@@ -58,5 +59,6 @@ private:
 Q_DECLARE_OPERATORS_FOR_FLAGS(FileDialog::Options)
 
 // Converts a "|"-separated filter text to Qt name filters: a pattern list "a;b" becomes
-// "(a b)" after the display name, and "*.*" matches every file as it does in that syntax.
+// "(a b)" after the display name, and "*.*" becomes "*", so that it matches every file,
+// names without a dot included.
 QStringList nameFiltersFromFilterText(const QString& filterText);
