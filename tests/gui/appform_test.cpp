@@ -4,12 +4,12 @@
 #include "gui/filedialog.h"
 #include "platform/executablepath.h"
 #include "support/messagerecorder.h"
+#include "support/openedaddresses.h"
 #include "support/scopedenv.h"
 #include "support/tempprogramfolder.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QListWidget>
@@ -22,17 +22,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
-
-// Receives the addresses the window asks the desktop to open.
-class OpenedUrls : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 namespace {
 
@@ -274,13 +263,11 @@ TEST_F(AppFormTest, DeleteKeyRemovesNothing) {
 }
 
 TEST_F(AppFormTest, OnlineHelpOpensTheProductsHelpPage) {
-    OpenedUrls opened;
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &opened, "open");
+    const OpenedAddresses opened;
     {
         const ScopedEnv host("BRINDLEAF_MAKER_HOST", QStringLiteral("help.test:8080"));
         action("Help2")->trigger();
     }
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl("http://help.test:8080/help/brindleaf/")});
     EXPECT_TRUE(messages.messages().empty());
 }
@@ -327,5 +314,3 @@ TEST_F(AppFormTest, ExitEndsTheMessageLoop) {
     QTimer::singleShot(0, &form, [this] { action("Exit1")->trigger(); });
     EXPECT_EQ(QApplication::exec(), 0);
 }
-
-#include "appform_test.moc"

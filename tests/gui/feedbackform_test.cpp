@@ -3,7 +3,9 @@
 #include "core/translate.h"
 #include "gui/appform.h"
 #include "gui/feedbackform.h"
+#include "support/formfields.h"
 #include "support/messagerecorder.h"
+#include "support/qtprinters.h"
 #include "support/scopedenv.h"
 #include "support/testhttpserver.h"
 
@@ -29,28 +31,11 @@
 
 namespace {
 
-using Fields = std::vector<std::pair<QString, QString>>;
-
-// The fields of a posted form body, decoded.
-Fields decodeForm(const QByteArray& body) {
-    Fields fields;
-    for (const QByteArray& pair : body.split('&')) {
-        const qsizetype equals = pair.indexOf('=');
-        const auto decode = [](QByteArray part) {
-            return QString::fromUtf8(QByteArray::fromPercentEncoding(part.replace('+', ' ')));
-        };
-        fields.emplace_back(decode(pair.left(equals)), decode(pair.mid(equals + 1)));
-    }
-    return fields;
-}
-
-Fields expectedFields(const QString& feedbackText, const QString& email = QString()) {
-    Fields fields = {{"cmd", "feedback"},
-                     {"appname", "QUENLOW - Brindleaf"},
-                     {"version", "1.4"},
-                     {"feedback", feedbackText}};
+QStringList expectedFields(const QString& feedbackText, const QString& email = QString()) {
+    QStringList fields = {"cmd=feedback", "appname=QUENLOW - Brindleaf", "version=1.4",
+                          "feedback=" + feedbackText};
     if (!email.isEmpty())
-        fields.emplace_back("email", email);
+        fields << "email=" + email;
     return fields;
 }
 
@@ -107,11 +92,11 @@ protected:
         // Two schemes of 3 s each at most, with room for a loaded machine.
         QTRY_VERIFY_WITH_TIMEOUT(form.isNull() || !form->isSending(), 15000);
     }
-    std::vector<Fields> posts() const {
-        std::vector<Fields> all;
+    std::vector<QStringList> posts() const {
+        std::vector<QStringList> all;
         for (const TestHttpServer::Request& request : server.requests()) {
             EXPECT_EQ(request.path().toStdString(), "/php/feedback.php");
-            all.push_back(decodeForm(request.body));
+            all.push_back(decodeFormLines(request.body));
         }
         return all;
     }
