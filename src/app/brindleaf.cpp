@@ -4,7 +4,6 @@
 #include "platform/namedobject.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[]) {
     // Held until the process ends; a second instance ignores the clash and runs.
@@ -14,8 +13,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(identity::applicationTitle());
     // Wayland desktops match the window to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.quenlow.brindleaf"));
-    ensureGuiResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/brindleaf.svg")));
+    QApplication::setWindowIcon(applicationIcon());
 
     TAppForm AppForm;
     AppForm.show();

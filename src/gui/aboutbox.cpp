@@ -23,15 +23,6 @@
 #include <QUrl>
 #include <QWindow>
 
-// Resources of a static library register only when asked, and outside any namespace.
-static void registerAboutResources() {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(about);
-        return true;
-    }();
-    (void)registered;
-}
-
 namespace {
 
 const QColor lime(0x00, 0xFF, 0x00);
@@ -41,17 +32,6 @@ QStringList msSansSerif() {
     return {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
             QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
             QStringLiteral("DejaVu Sans")};
-}
-
-// An SVG drawn at a size in window pixels, sharp at the screen's pixel ratio.
-QPixmap drawnPicture(const QString& resource, const QSize& size, qreal devicePixelRatio) {
-    QPixmap pixmap(size * devicePixelRatio);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(resource);
-    QPainter painter(&pixmap);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
 }
 
 void setColours(QWidget* widget, const QColor& background, const QColor& text) {
@@ -146,12 +126,9 @@ void TAboutBox::FormCreate() {
 void TAboutBox::HighDPIImageYukle() {
     const qreal ratio = devicePixelRatioF();
     ui->Image1->setPixmap(QApplication::windowIcon().pixmap(ui->Image1->size(), ratio));
-    ui->Image2->setPixmap(drawnPicture(QStringLiteral(":/about/quenlow-logo-big-ai-black.svg"),
-                                       ui->Image2->size(), ratio));
-    ui->ImageEgg->setPixmap(
-        drawnPicture(QStringLiteral(":/about/cat.svg"), ui->ImageEgg->size(), ratio));
-    ui->BitBtn2Arrow->setPixmap(
-        drawnPicture(QStringLiteral(":/about/arrow.svg"), ui->BitBtn2Arrow->size(), ratio));
+    ui->Image2->setPixmap(renderedPicture(QStringLiteral("about/logo"), ratio));
+    ui->ImageEgg->setPixmap(renderedPicture(QStringLiteral("about/cat"), ratio));
+    ui->BitBtn2Arrow->setPixmap(renderedPicture(QStringLiteral("about/arrow"), ratio));
 }
 
 void TAboutBox::StartMatrix() {

@@ -60,8 +60,9 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
                           static_cast<QWidget*>(m_ui->Label3)})
         text->setFont(tahomaFont(13));
 
-    m_ui->Image1->load(QStringLiteral(":/icons/laughing32.svg"));
-    m_ui->Image2->load(QStringLiteral(":/icons/sad32.svg"));
+    m_ui->Image1->setPixmap(
+        renderedPicture(QStringLiteral("icons/laughing32"), devicePixelRatioF()));
+    m_ui->Image2->setPixmap(renderedPicture(QStringLiteral("icons/sad32"), devicePixelRatioF()));
     showChoice(m_ui->Panel4, false);
     showChoice(m_ui->Panel5, false);
 

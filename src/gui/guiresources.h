@@ -1,5 +1,16 @@
 #pragma once
 
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
 // Registers the icons and pictures compiled into the gui library. The library is static,
 // so its resources register only when something calls this; every window does.
 void ensureGuiResources();
+
+// The program's icon, with a rendering for each size it is shown at.
+QIcon applicationIcon();
+
+// A picture rendered at build time, ":/NAME.png", or ":/NAME@2x.png" on a screen of more
+// than one device pixel per window pixel; either way it covers the same window pixels.
+QPixmap renderedPicture(const QString& name, qreal devicePixelRatio);
