@@ -4,13 +4,13 @@
 
 #include "core/feedbackrequest.h"
 #include "core/identity.h"
-#include "core/messageflags.h"
 #include "core/textlines.h"
 #include "core/translate.h"
 #include "gui/enterkey.h"
 #include "gui/errordisplay.h"
 #include "gui/guiresources.h"
 #include "gui/messagebox.h"
+#include "gui/messageflags.h"
 #include "gui/windowfonts.h"
 #include "gui/windowplacement.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/messageflags.h"
+#include "gui/messageflags.h"
 
 #include <QString>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "core/identity.h"
-#include "core/messageflags.h"
 #include "gui/appform.h"
 #include "gui/filedialog.h"
+#include "gui/messageflags.h"
 #include "platform/executablepath.h"
 #include "support/messagerecorder.h"
 #include "support/openedaddresses.h"

@@ -1,8 +1,8 @@
 #include "core/identity.h"
-#include "core/messageflags.h"
 #include "gui/appform.h"
 #include "gui/filedialog.h"
 #include "gui/messagebox.h"
+#include "gui/messageflags.h"
 #include "support/combinetesting.h"
 #include "support/messagerecorder.h"
 
