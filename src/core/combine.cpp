@@ -1,11 +1,20 @@
 #include "core/combine.h"
 
 #include "core/apperror.h"
+#include "core/nativepath.h"
 #include "core/spoolfile.h"
 #include "core/xmldocument.h"
 #include "core/xmlwriter.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -221,10 +230,11 @@ private:
 
 } // namespace
 
-CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& target,
-                               CombineReporter& reporter) {
-    if (inputs.isEmpty())
-        return CombineOutcome::NotWritten;
+namespace {
+
+// The files one after the other, all on the calling thread.
+CombineOutcome combineSequentially(const QStringList& inputs, const CombineTarget& target,
+                                   CombineReporter& reporter) {
     const int total = static_cast<int>(inputs.size());
     std::uint64_t bytesBefore = 0;
     int filesDone = 0;
@@ -280,4 +290,228 @@ CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& t
     }
     reporter.saved(target.path);
     return CombineOutcome::Written;
+}
+
+// Whether every further input is an ordinary file: a pipe or a device is read where a stop
+// request can reach a read that waits, on the calling thread.
+bool furtherInputsAreFiles(const QStringList& inputs) {
+    for (qsizetype i = 1; i < inputs.size(); ++i) {
+        struct stat status {};
+        if (::stat(nativepath::encode(inputs.at(i)).constData(), &status) == 0 &&
+            !S_ISREG(status.st_mode))
+            return false;
+    }
+    return true;
+}
+
+// The further files on a pool of threads. Each file is parsed into a part of its own (an
+// unnamed file beside the spool) by a writer that starts inside the base's root, with the
+// root's namespaces in scope, so the part holds the very bytes the sequential combine would
+// write for it. The calling thread takes the parts in list order, reports each file's event
+// and appends the part; at most a few files are ahead of it, so memory stays bounded.
+class ParallelCombine {
+public:
+    ParallelCombine(const QStringList& inputs, CombineReporter& reporter, int threads)
+        : m_inputs(inputs), m_reporter(reporter), m_threads(threads),
+          m_results(std::size_t(inputs.size())) {}
+
+    CombineOutcome run(const CombineTarget& target) {
+        const int total = static_cast<int>(m_inputs.size());
+        SpoolFile spool =
+            target.streamFd >= 0 ? SpoolFile(target.streamFd, target.path) : SpoolFile(target.path);
+        XmlWriter writer(spool.buffer(), [&spool] { spool.drainIfFull(); });
+        BaseHandler base(spool, writer);
+        const xml::ReadProgress baseProgress = [&](std::uint64_t bytes) {
+            if (m_reporter.stopRequested())
+                throw StopRequested{};
+            m_reporter.progress(0, total, bytes);
+        };
+        try {
+            m_bytesDone = xml::parseFile(m_inputs.first(), base, baseProgress);
+        } catch (const StopRequested&) {
+            m_reporter.interrupted(m_inputs.first());
+            return CombineOutcome::Interrupted;
+        }
+        m_reporter.progress(1, total, m_bytesDone);
+
+        m_partFolder = spool.folder();
+        m_target = target.path;
+        m_context = &writer;
+        m_rootName = &base.rootName();
+        bool failed = false;
+        {
+            Workers workers(*this);
+            for (int i = 1; i < total; ++i) {
+                Result result = waitFor(i);
+                if (result.stopped) {
+                    m_reporter.interrupted(m_inputs.at(i));
+                    return CombineOutcome::Interrupted;
+                }
+                if (result.otherError)
+                    std::rethrow_exception(result.otherError);
+                if (result.error) {
+                    failed = true;
+                    m_reporter.failedToLoad(m_inputs.at(i), *result.error);
+                } else if (result.mismatch) {
+                    m_reporter.skipped(m_inputs.at(i));
+                } else if (!failed && result.part && result.part->size() > 0) {
+                    writer.closeStartTag();
+                    spool.append(*result.part);
+                }
+                m_bytesDone += result.bytes;
+                m_reporter.progress(i + 1, total, m_bytesDone);
+            }
+        }
+        if (failed)
+            return CombineOutcome::NotWritten;
+        writer.endElement();
+        spool.buffer().push_back('\n');
+        spool.buffer().append(base.epilogue());
+        spool.commit();
+        m_reporter.saved(target.path);
+        return CombineOutcome::Written;
+    }
+
+private:
+    struct Result {
+        bool done = false;
+        bool stopped = false;
+        bool mismatch = false;
+        std::unique_ptr<SpoolFile> part;
+        std::optional<xml::LoadError> error;
+        std::exception_ptr otherError;
+        std::uint64_t bytes = 0;
+    };
+
+    // The pool; on the way out, however it is left, it stops the workers and waits for them.
+    class Workers {
+    public:
+        explicit Workers(ParallelCombine& combine) : m_combine(combine) {
+            for (int t = 0; t < combine.m_threads; ++t)
+                m_threads.emplace_back([&combine] { combine.work(); });
+        }
+        Workers(const Workers&) = delete;
+        Workers& operator=(const Workers&) = delete;
+        ~Workers() {
+            m_combine.stopAll();
+            for (std::thread& thread : m_threads)
+                thread.join();
+        }
+
+    private:
+        ParallelCombine& m_combine;
+        std::vector<std::thread> m_threads;
+    };
+
+    void stopAll() {
+        m_stop.store(true, std::memory_order_release);
+        const std::lock_guard lock(m_mutex);
+        m_changed.notify_all();
+    }
+
+    // The result of file i once it is there, reporting progress and asking whether to stop
+    // while waiting.
+    Result waitFor(int i) {
+        std::unique_lock lock(m_mutex);
+        m_merging = i;
+        m_changed.notify_all();
+        while (!m_results[std::size_t(i)].done) {
+            m_changed.wait_for(lock, std::chrono::milliseconds(50));
+            lock.unlock();
+            const std::uint64_t reading = m_bytesReading.load(std::memory_order_relaxed);
+            m_reporter.progress(i, static_cast<int>(m_inputs.size()), m_bytesDone + reading);
+            const bool stop = m_reporter.stopRequested();
+            lock.lock();
+            if (stop) {
+                Result stopped;
+                stopped.stopped = true;
+                return stopped;
+            }
+        }
+        Result result = std::move(m_results[std::size_t(i)]);
+        return result;
+    }
+
+    void work() {
+        for (;;) {
+            int i = 0;
+            {
+                std::unique_lock lock(m_mutex);
+                // A few files ahead of the one being appended, no more: each part waiting
+                // holds a file open and its share of the spool.
+                m_changed.wait(lock, [&] {
+                    return m_stop.load(std::memory_order_acquire) || m_next >= m_inputs.size() ||
+                           m_next <= m_merging + m_threads;
+                });
+                if (m_stop.load(std::memory_order_acquire) || m_next >= m_inputs.size())
+                    return;
+                i = static_cast<int>(m_next++);
+            }
+            Result result = parse(i);
+            const std::lock_guard lock(m_mutex);
+            result.done = true;
+            m_results[std::size_t(i)] = std::move(result);
+            m_changed.notify_all();
+        }
+    }
+
+    Result parse(int i) {
+        Result result;
+        std::uint64_t seen = 0;
+        const xml::ReadProgress progress = [&](std::uint64_t bytes) {
+            if (m_stop.load(std::memory_order_acquire))
+                throw StopRequested{};
+            m_bytesReading.fetch_add(bytes - seen, std::memory_order_relaxed);
+            seen = bytes;
+        };
+        try {
+            result.part = std::make_unique<SpoolFile>(SpoolFile::Part{}, m_partFolder, m_target);
+            XmlWriter writer(result.part->buffer(), *m_context,
+                             [&result] { result.part->drainIfFull(); });
+            FurtherHandler further(*result.part, writer, *m_rootName, true);
+            result.bytes = xml::parseFile(m_inputs.at(i), further, progress);
+            result.mismatch = further.mismatch();
+        } catch (const xml::LoadError& error) {
+            result.error = error;
+        } catch (const StopRequested&) {
+            result.stopped = true;
+        } catch (...) {
+            result.otherError = std::current_exception();
+        }
+        m_bytesReading.fetch_sub(seen, std::memory_order_relaxed);
+        if (result.error || result.mismatch || result.stopped)
+            result.part.reset();
+        return result;
+    }
+
+    const QStringList& m_inputs;
+    CombineReporter& m_reporter;
+    const int m_threads;
+    QByteArray m_partFolder;
+    QString m_target;
+    const XmlWriter* m_context = nullptr; // the main writer, inside the base's root
+    const std::string* m_rootName = nullptr;
+    std::uint64_t m_bytesDone = 0;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Result> m_results; // by list index, under m_mutex
+    qsizetype m_next = 1;          // the next file to parse, under m_mutex
+    int m_merging = 1;             // the file being appended, under m_mutex
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::uint64_t> m_bytesReading{0}; // read so far of the files being parsed
+};
+
+} // namespace
+
+CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& target,
+                               CombineReporter& reporter, const CombineOptions& options) {
+    if (inputs.isEmpty())
+        return CombineOutcome::NotWritten;
+    const int threads = options.threads > 0
+                            ? options.threads
+                            : static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    if (threads == 1 || inputs.size() < 3 || !furtherInputsAreFiles(inputs))
+        return combineSequentially(inputs, target, reporter);
+    return ParallelCombine(inputs, reporter, threads).run(target);
 }

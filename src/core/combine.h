@@ -44,6 +44,14 @@ struct CombineTarget {
     int streamFd = -1; // not owned
 };
 
+// How the combine runs: `threads` further files parsed at once, each into a part of its own
+// that is appended in list order; 0 for as many as the machine has cores. One thread, or an
+// input that is not an ordinary file (a pipe, standard input), runs the files one after the
+// other on the calling thread. Both ways write the same bytes and report the same events.
+struct CombineOptions {
+    int threads = 0;
+};
+
 // Combines the inputs into the target: the first file's document with the root children of
 // every further file whose root has the same qualified name appended in order. Each appended
 // child keeps the namespace declarations in scope on its own file's root that the output
@@ -52,5 +60,6 @@ struct CombineTarget {
 // Throws xml::LoadError when the first file cannot be loaded and AppError when the output
 // cannot be saved (the errors the window shows in its default error display).
 // An empty input list writes nothing and reports nothing: each front end has its own word.
+// The reporter is called on the calling thread only.
 CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& target,
-                               CombineReporter& reporter);
+                               CombineReporter& reporter, const CombineOptions& options = {});

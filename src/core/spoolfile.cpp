@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -48,6 +49,13 @@ SpoolFile::SpoolFile(int fd, const QString& name)
     : m_target(name), m_copyInto(true), m_streamFd(fd) {
     m_buffer.reserve(drainSize + 64 * 1024);
     createSpool(nativepath::encode(QDir::tempPath()), 0600, false);
+}
+
+SpoolFile::SpoolFile(Part, const QByteArray& folder, const QString& target) : m_target(target) {
+    m_buffer.reserve(drainSize + 64 * 1024);
+    // Without a folder the whole document fails anyway; the part only counts its bytes.
+    if (!folder.isEmpty())
+        createSpool(folder, 0600, false);
 }
 
 SpoolFile::~SpoolFile() {
@@ -183,6 +191,46 @@ void SpoolFile::truncate(std::uint64_t size) {
     if (::ftruncate(m_fd.get(), static_cast<off_t>(size)) != 0 ||
         ::lseek(m_fd.get(), static_cast<off_t>(size), SEEK_SET) < 0)
         fail(QStringLiteral("Cannot write %1").arg(m_target), errno);
+}
+
+void SpoolFile::append(SpoolFile& part) {
+    part.drain();
+    if (!part.m_error.isEmpty())
+        failWith(part.m_error);
+    drain();
+    if (!m_fd.valid() || !m_error.isEmpty()) {
+        m_written += part.m_written;
+        return;
+    }
+    const QString cannotWrite = QStringLiteral("Cannot write %1").arg(m_target);
+    loff_t from = 0;
+    while (from < static_cast<loff_t>(part.m_written)) {
+        const std::size_t left = std::size_t(part.m_written - std::uint64_t(from));
+        ssize_t n = retryInterrupted([&] {
+            return ::copy_file_range(part.m_fd.get(), &from, m_fd.get(), nullptr, left, 0);
+        });
+        if (n < 0 &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            // A file system that cannot copy in the kernel: through a buffer.
+            m_buffer.resize(std::min(left, drainSize));
+            n = retryInterrupted(
+                [&] { return ::pread(part.m_fd.get(), m_buffer.data(), m_buffer.size(), from); });
+            if (n > 0) {
+                m_buffer.resize(std::size_t(n));
+                from += n;
+                const std::uint64_t before = m_written;
+                drain();
+                m_written = before; // counted with the part below
+                if (!m_error.isEmpty())
+                    return;
+            }
+        }
+        if (n <= 0) {
+            m_buffer.clear();
+            return fail(cannotWrite, n < 0 ? errno : EIO);
+        }
+    }
+    m_written += part.m_written;
 }
 
 void SpoolFile::commit() {

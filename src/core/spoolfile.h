@@ -24,6 +24,10 @@ public:
     explicit SpoolFile(const QString& targetPath);
     // For a stream already open, named `name` in messages; fd is not owned.
     SpoolFile(int fd, const QString& name);
+    // A part of the document made elsewhere (on another thread), to be appended to the whole
+    // document's spool: an unnamed file in that spool's folder(), named `target` in errors.
+    struct Part {};
+    SpoolFile(Part, const QByteArray& folder, const QString& target);
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
     ~SpoolFile();
@@ -35,10 +39,15 @@ public:
             drain();
     }
 
+    // Where the spool is; empty when it could not be created.
+    QByteArray folder() const { return m_error.isEmpty() ? m_folder : QByteArray(); }
+
     // Bytes written so far, buffered ones included.
     std::uint64_t size() const { return m_written + m_buffer.size(); }
     // Discards everything after the first `size` bytes.
     void truncate(std::uint64_t size);
+    // Appends everything written to `part` so far.
+    void append(SpoolFile& part);
 
     // Puts the document in place; throws AppError on failure, leaving the target untouched
     // (or, for a device or a pipe, as far as it was written) and no temporary file behind.

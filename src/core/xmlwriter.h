@@ -24,6 +24,11 @@ class XmlWriter {
 public:
     explicit XmlWriter(std::string& out, std::function<void()> drain = {})
         : m_out(out), m_drain(std::move(drain)) {}
+    // A writer that goes on inside the elements open in `context`, with their namespaces in
+    // scope, writing into another buffer; the innermost start tag counts as closed there.
+    XmlWriter(std::string& out, const XmlWriter& context, std::function<void()> drain = {})
+        : m_out(out), m_drain(std::move(drain)), m_names(context.m_names),
+          m_nameBytes(context.m_nameBytes), m_bindings(context.m_bindings) {}
 
     // `inherited` are declarations in scope where the element comes from: each one that the
     // element does not redeclare and the output does not already have is declared on it.
@@ -36,6 +41,8 @@ public:
     void processingInstruction(std::string_view target, std::string_view data);
 
     int depth() const { return static_cast<int>(m_names.size()); }
+    // Ends the innermost start tag with ">" if it is still open, before content from elsewhere.
+    void closeStartTag();
 
     // The writer's own state, to go back to after discarding output written since.
     struct Mark {
@@ -60,7 +67,6 @@ private:
         std::size_t depth;
     };
 
-    void closeStartTag();
     // The namespace a prefix has in the output at this point; nullptr when unbound.
     const std::string* lookup(std::string_view prefix) const;
     void declare(std::string_view prefix, std::string_view uri);
