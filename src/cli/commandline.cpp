@@ -3,6 +3,7 @@
 namespace {
 
 const QString outputLong = QStringLiteral("--output");
+const QString jobsLong = QStringLiteral("--jobs");
 
 } // namespace
 
@@ -11,6 +12,7 @@ CombineCommand parseCommandLine(const QStringList& arguments) {
     bool help = false;
     bool version = false;
     QStringList outputs;
+    QStringList jobs;
     QString problem;
     const auto noteProblem = [&problem](const QString& text) {
         if (problem.isEmpty())
@@ -39,6 +41,16 @@ CombineCommand parseCommandLine(const QStringList& arguments) {
         } else if (argument.startsWith(QLatin1String("-o")) &&
                    !argument.startsWith(QLatin1String("--"))) {
             outputs.append(argument.mid(2));
+        } else if (argument == QLatin1String("-j") || argument == jobsLong) {
+            if (i + 1 < arguments.size())
+                jobs.append(arguments.at(++i));
+            else
+                noteProblem(QStringLiteral("option %1 needs a number").arg(argument));
+        } else if (argument.startsWith(jobsLong + QLatin1Char('='))) {
+            jobs.append(argument.mid(jobsLong.size() + 1));
+        } else if (argument.startsWith(QLatin1String("-j")) &&
+                   !argument.startsWith(QLatin1String("--"))) {
+            jobs.append(argument.mid(2));
         } else {
             noteProblem(QStringLiteral("unknown option %1").arg(argument));
         }
@@ -50,6 +62,15 @@ CombineCommand parseCommandLine(const QStringList& arguments) {
         noteProblem(QStringLiteral("no output file given (-o OUTPUT)"));
     else if (outputs.first().isEmpty())
         noteProblem(QStringLiteral("the output file name is empty"));
+    for (const QString& value : jobs) {
+        bool number = false;
+        const int count = value.toInt(&number);
+        if (!number || count < 1 || count > 1024)
+            noteProblem(
+                QStringLiteral("the number of jobs must be from 1 to 1024, not '%1'").arg(value));
+        else
+            command.jobs = count;
+    }
     if (command.inputs.isEmpty())
         noteProblem(QStringLiteral("no input files given"));
     // Standard input can be read only once.
@@ -80,6 +101,8 @@ QString usageText() {
         "\n"
         "  -o, --output OUTPUT  the file to write; it is replaced only by a complete document\n"
         "                       (a device or a pipe is written into, never replaced)\n"
+        "  -j, --jobs N         read N files at once (default: one per processor core);\n"
+        "                       the output is the same whatever N\n"
         "  -h, --help           show this help and exit\n"
         "  -V, --version        show the version and exit\n"
         "  --                   treat every later argument as an INPUT\n"

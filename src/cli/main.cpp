@@ -76,7 +76,7 @@ int combine(const CombineCommand& command) {
                                      : CombineTarget(command.output);
     CombineOutcome outcome = CombineOutcome::NotWritten;
     try {
-        outcome = combineXmlFiles(inputs, target, reporter);
+        outcome = combineXmlFiles(inputs, target, reporter, CombineOptions{command.jobs});
     } catch (const xml::LoadError& e) {
         // The first file: named like every other, as the window's own display does not.
         reporter.failedToLoad(inputs.first(), e);
