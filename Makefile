@@ -3,7 +3,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
-# WERROR=ON turns warnings into errors; the test targets set it, as CI runs them. Left unset,
+# WERROR=ON turns warnings into errors; make test sets it, and make test-asan always builds
+# that way, as CI runs them. Left unset,
 # the build folder keeps what it was configured with.
 WERROR     ?=
 WERROR_ARG  = $(if $(WERROR),-DBRINDLEAF_WERROR=$(WERROR))
@@ -29,7 +30,7 @@ test: check-format
 	$(MAKE) test-asan
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DBRINDLEAF_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DBRINDLEAF_SANITIZE=ON -DBRINDLEAF_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900 -LE no-sanitizer
 
