@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
     try {
         std::filesystem::create_directories(
             std::filesystem::absolute(options.database).parent_path());
+        // Declared before the server, so that it outlives it: the server's last replies
+        // wait for rows to be written.
         Store store(options.database);
 
         ServerConfig config;
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
         config.threads = options.threads;
         config.certificate = options.certificate;
         config.privateKey = options.privateKey;
+        config.limits.maxConnections = options.maxConnections;
+        config.limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
+        config.limits.maxRequestsPerAddress = options.maxRequestsPerAddress;
         if (config.certificate.empty()) {
             const CertificateFiles files = ensureSelfSignedCertificate(
                 std::filesystem::absolute(options.database).parent_path(), {options.bindAddress});
@@ -56,10 +61,12 @@ int main(int argc, char** argv) {
                       << "\n";
         }
 
-        const Routes routes(store, Release{options.releaseVersion, options.releaseUrl});
-        Server server(config, [&routes](const Request& request, bool secure) {
-            return routes.handle(request, secure);
-        });
+        Routes routes(store, Release{options.releaseVersion, options.releaseUrl},
+                      PostLimits{options.postsPerMinute, options.dailyQuota});
+        Server server(config,
+                      [&routes](const Request& request, const Client& client, Respond respond) {
+                          routes.handle(request, client, std::move(respond));
+                      });
         server.start();
         std::cout << "Database " << std::filesystem::absolute(options.database).string() << "\n"
                   << "Offering version \"" << options.releaseVersion << "\" at \""

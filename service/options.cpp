@@ -2,6 +2,8 @@
 
 #include <boost/asio/ip/address.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 
@@ -24,6 +26,42 @@ std::string replyLineText(const std::string& option, const std::string& text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             throw UsageError(option + " must not contain control characters");
     }
+    return text;
+}
+
+// A size in bytes, with an optional K, M or G (binary multiples).
+std::uint64_t parseSize(const std::string& option, const std::string& text) {
+    std::string digits = text;
+    std::uint64_t unit = 1;
+    if (!digits.empty()) {
+        const char suffix =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
+        const std::string units = "KMG";
+        if (const auto at = units.find(suffix); at != std::string::npos) {
+            unit = std::uint64_t{1} << (10 * (at + 1));
+            digits.pop_back();
+        }
+    }
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
+        value > (std::uint64_t{1} << 50) / unit)
+        throw UsageError(option + " needs a size such as 8M, 512K or 0, not \"" + text + "\"");
+    return value * unit;
+}
+
+// Only addresses a browser opens without asking: the program hands the download address to
+// the desktop, and another scheme there could start anything.
+std::string webAddress(const std::string& option, const std::string& text) {
+    std::string lower = text.substr(0, 8);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::size_t hostStart = lower.starts_with("https://")  ? 8
+                                  : lower.starts_with("http://") ? 7
+                                                                 : 0;
+    if (!text.empty() && (hostStart == 0 || text.size() == hostStart || text[hostStart] == '/'))
+        throw UsageError(option + " needs an http:// or https:// address with a host, not \"" +
+                         text + "\"");
     return text;
 }
 
@@ -67,9 +105,19 @@ ServiceOptions parseOptions(const std::vector<std::string>& arguments) {
         } else if (name == "--release-version") {
             options.releaseVersion = replyLineText(name, value());
         } else if (name == "--release-url") {
-            options.releaseUrl = replyLineText(name, value());
+            options.releaseUrl = webAddress(name, replyLineText(name, value()));
         } else if (name == "--threads") {
             options.threads = static_cast<unsigned>(parseNumber(name, value(), 1, 64));
+        } else if (name == "--max-connections") {
+            options.maxConnections = parseNumber(name, value(), 1, 1000000);
+        } else if (name == "--max-connections-per-address") {
+            options.maxConnectionsPerAddress = parseNumber(name, value(), 1, 1000000);
+        } else if (name == "--max-requests-per-address") {
+            options.maxRequestsPerAddress = parseNumber(name, value(), 1, 1000000);
+        } else if (name == "--posts-per-minute") {
+            options.postsPerMinute = static_cast<unsigned>(parseNumber(name, value(), 0, 1000000));
+        } else if (name == "--daily-quota") {
+            options.dailyQuota = parseSize(name, value());
         } else {
             throw UsageError("unknown option \"" + arguments[i] + "\"");
         }
@@ -94,6 +142,16 @@ Serves the update check, the feedback and the pages over HTTPS and HTTP on one p
            std::string(BRINDLEAF_SERVICE_DEFAULT_RELEASE) + R"()
   --release-url URL      download address offered with it (default empty)
   --threads N            worker threads (default 4)
+
+Limits, per client address (an IPv6 /64 counts as one address):
+  --max-connections N               open connections in all (default 1024); when full,
+                                    one that has sent nothing yet makes room
+  --max-connections-per-address N   open connections (default 32)
+  --max-requests-per-address N      requests in progress at once (default 8); more: 429
+  --posts-per-minute N              posts to the update check and the feedback, with a
+                                    burst of as many (default 60; 0: no limit); more: 429
+  --daily-quota SIZE                bytes of posts per UTC day, e.g. 512K, 8M (default
+                                    8M; 0: no quota); more: 429 until the next day
   -h, --help             this text
 )";
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -22,6 +23,11 @@ struct ServiceOptions {
     std::string releaseVersion;
     std::string releaseUrl;
     unsigned threads = 4;
+    std::size_t maxConnections = 1024;
+    std::size_t maxConnectionsPerAddress = 32;
+    std::size_t maxRequestsPerAddress = 8;
+    unsigned postsPerMinute = 60;               // per address; 0: no limit
+    std::uint64_t dailyQuota = 8 * 1024 * 1024; // body bytes per address and day; 0: none
     bool showHelp = false;
 };
 

@@ -8,8 +8,12 @@
 #include <boost/beast/http/status.hpp>
 #include <boost/beast/http/verb.hpp>
 
+#include <openssl/rand.h>
+
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <chrono>
 #include <iostream>
 
 namespace service {
@@ -19,6 +23,11 @@ namespace http = boost::beast::http;
 
 constexpr std::string_view checkPath = "/php/check2.php";
 constexpr std::string_view feedbackPath = "/php/feedback.php";
+// The program waits 3 s for the feedback reply before it tries the other scheme; an answer
+// well inside that keeps a stored feedback from being sent again or reported as failed.
+constexpr std::chrono::milliseconds feedbackAnswerWithin{1500};
+// Nobody waits for a check's row, so it may wait for a locked database much longer.
+constexpr std::chrono::seconds checkRowWait{30};
 
 bool isFormBody(const Request& request) {
     const auto it = request.find(http::field::content_type);
@@ -46,42 +55,39 @@ Response checkError(http::status status, const std::string& reason) {
     return textResponse(status, "ERROR: " + reason + "\r\n");
 }
 
-} // namespace
-
-Response textResponse(http::status status, std::string body, const char* contentType) {
-    Response response{status, 11};
-    response.set(http::field::server, "brindleaf-service");
-    response.set(http::field::content_type, contentType);
-    response.set(http::field::cache_control, "no-store");
-    response.set("X-Content-Type-Options", "nosniff");
-    response.body() = std::move(body);
-    response.prepare_payload();
+Response notStored() {
+    Response response = textResponse(http::status::service_unavailable,
+                                     "Feedback could not be stored, please try again later\n");
+    response.set(http::field::retry_after, "5");
     return response;
 }
 
-Response Routes::handle(const Request& request, bool secure) const {
-    const std::string_view target = request.target();
-    const std::string_view path = target.substr(0, target.find('?'));
-    const bool post = request.method() == http::verb::post;
-    const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
-
-    if (path == checkPath || path == feedbackPath) {
-        if (!post)
-            return methodNotAllowed("POST");
-        if (!isFormBody(request))
-            return textResponse(http::status::unsupported_media_type,
-                                "Send the fields as application/x-www-form-urlencoded\n");
-        try {
-            return path == checkPath ? check(request, secure) : feedback(request, secure);
-        } catch (const std::exception& error) {
-            std::cerr << "brindleaf-service: " << error.what() << std::endl;
-            return path == checkPath
-                       ? checkError(http::status::service_unavailable, "check not recorded")
-                       : textResponse(http::status::service_unavailable,
-                                      "Feedback could not be stored, please try again later\n");
-        }
+// A value for the reply's <check> line that tells nothing about the service: random, and
+// kept with the row, so that a reply a user quotes can be found.
+std::string randomReference() {
+    std::array<unsigned char, 8> bytes{};
+    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
+        throw std::runtime_error("no random bytes for the check reference");
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char byte : bytes) {
+        text += hex[byte >> 4];
+        text += hex[byte & 0xF];
     }
+    return text;
+}
 
+// A field's text as stored: NUL characters are dropped, since they cut the text short in
+// most tools that read the database.
+std::optional<std::string> textField(const FormFields& fields, std::string_view name) {
+    std::optional<std::string> text = fields.value(name);
+    if (text)
+        std::erase(*text, '\0');
+    return text;
+}
+
+Response pageReply(const Request& request, std::string_view path) {
+    const bool read = request.method() == http::verb::get || request.method() == http::verb::head;
     std::optional<std::string> page = pageAt(path);
     if (!page && !path.ends_with('/') && pageAt(std::string(path) + "/")) {
         Response response = textResponse(http::status::moved_permanently, "");
@@ -104,52 +110,108 @@ Response Routes::handle(const Request& request, bool secure) const {
     return response;
 }
 
-Response Routes::check(const Request& request, bool secure) const {
+} // namespace
+
+Response textResponse(http::status status, std::string body, const char* contentType) {
+    Response response{status, 11};
+    response.set(http::field::server, "brindleaf-service");
+    response.set(http::field::content_type, contentType);
+    response.set(http::field::cache_control, "no-store");
+    response.set("X-Content-Type-Options", "nosniff");
+    response.body() = std::move(body);
+    response.prepare_payload();
+    return response;
+}
+
+void Routes::handle(const Request& request, const Client& client, Respond respond) {
+    const std::string_view target = request.target();
+    const std::string_view path = target.substr(0, target.find('?'));
+    if (path != checkPath && path != feedbackPath)
+        return respond(pageReply(request, path));
+
+    const bool isCheck = path == checkPath;
+    if (request.method() != http::verb::post)
+        return respond(methodNotAllowed("POST"));
+    if (!isFormBody(request))
+        return respond(textResponse(http::status::unsupported_media_type,
+                                    "Send the fields as application/x-www-form-urlencoded\n"));
+    if (const std::chrono::seconds wait = limiter_.admit(client.address, request.body().size());
+        wait.count() > 0) {
+        Response response =
+            isCheck ? checkError(http::status::too_many_requests, "too many requests")
+                    : textResponse(http::status::too_many_requests,
+                                   "Too many posts from your address, please try again later\n");
+        response.set(http::field::retry_after, std::to_string(wait.count()));
+        return respond(std::move(response));
+    }
+    std::optional<Response> failure;
+    try {
+        if (isCheck)
+            return respond(check(request, client));
+        return feedback(request, client, respond);
+    } catch (const std::exception& error) {
+        std::cerr << "brindleaf-service: " << error.what() << std::endl;
+        failure = isCheck ? checkError(http::status::service_unavailable, "check not recorded")
+                          : notStored();
+    }
+    respond(std::move(*failure));
+}
+
+Response Routes::check(const Request& request, const Client& client) {
     const FormFields fields = decodeForm(request.body());
     CheckRecord record;
-    record.scheme = secure ? "https" : "http";
-    record.cmd = fields.value("cmd");
-    record.appname = fields.value("appname");
-    record.version = fields.value("version");
-    record.os = fields.value("os");
-    record.local = fields.value("local");
-    record.guid = fields.value("guid");
-    record.howmany = fields.value("howmany");
+    record.scheme = client.secure ? "https" : "http";
+    record.cmd = textField(fields, "cmd");
+    record.appname = textField(fields, "appname");
+    record.version = textField(fields, "version");
+    record.os = textField(fields, "os");
+    record.local = textField(fields, "local");
+    record.guid = textField(fields, "guid");
+    record.howmany = textField(fields, "howmany");
     if (record.cmd != "check")
         return checkError(http::status::bad_request, "cmd=check expected");
     if (!record.version)
         return checkError(http::status::bad_request, "version missing");
     record.offeredVersion = release_.version;
     record.result = *record.version != release_.version;
-    const std::int64_t id = store_.recordCheck(record);
+    record.reference = randomReference();
+    const std::string reference = record.reference;
+    const bool result = record.result;
+    // The reply does not wait for the row: a check is answered at once even while the
+    // database is locked.
+    store_.recordCheck(std::move(record), Store::Clock::now() + checkRowWait);
 
     // Eight lines: the program reads the version from line 1, the address from line 2 and
     // the result from line 4; the rest is for people reading the reply.
     const std::string reply =
         "<version>" + release_.version + "</version>\r\n" + "<url>" + release_.url + "</url>\r\n" +
-        "<message></message>\r\n" + "<result>" + (record.result ? "1" : "0") + "</result>\r\n" +
-        "<check>" + std::to_string(id) + "</check>\r\n" + "<scheme>" + record.scheme +
+        "<message></message>\r\n" + "<result>" + (result ? "1" : "0") + "</result>\r\n" +
+        "<check>" + reference + "</check>\r\n" + "<scheme>" + (client.secure ? "https" : "http") +
         "</scheme>\r\n" + "<status>OK</status>\r\n" + "<service>brindleaf-service</service>\r\n";
     return textResponse(http::status::ok, reply);
 }
 
-Response Routes::feedback(const Request& request, bool secure) const {
+void Routes::feedback(const Request& request, const Client& client, const Respond& respond) {
     const FormFields fields = decodeForm(request.body());
-    const std::optional<std::string> cmd = fields.value("cmd");
-    const std::optional<std::string> text = fields.value("feedback");
+    const std::optional<std::string> cmd = textField(fields, "cmd");
+    const std::optional<std::string> text = textField(fields, "feedback");
     if (cmd != "feedback")
-        return textResponse(http::status::bad_request, "Bad request: cmd=feedback expected\n");
+        return respond(
+            textResponse(http::status::bad_request, "Bad request: cmd=feedback expected\n"));
     if (!text || isBlank(*text))
-        return textResponse(http::status::bad_request, "Bad request: feedback text missing\n");
+        return respond(
+            textResponse(http::status::bad_request, "Bad request: feedback text missing\n"));
     FeedbackRecord record;
-    record.scheme = secure ? "https" : "http";
+    record.scheme = client.secure ? "https" : "http";
     record.cmd = *cmd;
-    record.appname = fields.value("appname");
-    record.version = fields.value("version");
+    record.appname = textField(fields, "appname");
+    record.version = textField(fields, "version");
     record.feedback = *text;
-    record.email = fields.value("email");
-    store_.recordFeedback(record);
-    return textResponse(http::status::ok, "OK");
+    record.email = textField(fields, "email");
+    store_.recordFeedback(std::move(record), Store::Clock::now() + feedbackAnswerWithin,
+                          [respond](bool stored) {
+                              respond(stored ? textResponse(http::status::ok, "OK") : notStored());
+                          });
 }
 
 } // namespace service

@@ -3,6 +3,9 @@
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/string_body.hpp>
 
+#include "service/postlimits.h"
+
+#include <functional>
 #include <string>
 
 namespace service {
@@ -18,21 +21,33 @@ struct Release {
     std::string url;
 };
 
+// Who sent a request.
+struct Client {
+    bool secure = false; // over TLS
+    std::string address; // the address the limits count under (see Server)
+};
+
+// Takes the reply to a request; may be called from any thread, exactly once.
+using Respond = std::function<void(Response)>;
+
 // What the service answers to one complete request: the two form endpoints and the pages.
 // The server adds the protocol version and the connection handling.
 class Routes {
 public:
-    Routes(Store& store, Release release) : store_(store), release_(std::move(release)) {}
+    Routes(Store& store, Release release, PostLimits limits = {})
+        : store_(store), release_(std::move(release)), limiter_(limits) {}
 
-    // secure: the request came over TLS. Never throws: failures become error replies.
-    Response handle(const Request& request, bool secure) const;
+    // Answers at once, except a feedback post, which is answered when its row is stored or
+    // could not be stored in time. Never blocks and never throws: failures become replies.
+    void handle(const Request& request, const Client& client, Respond respond);
 
 private:
-    Response check(const Request& request, bool secure) const;
-    Response feedback(const Request& request, bool secure) const;
+    Response check(const Request& request, const Client& client);
+    void feedback(const Request& request, const Client& client, const Respond& respond);
 
     Store& store_;
     const Release release_;
+    PostLimiter limiter_;
 };
 
 // A reply with a status, a plain-text or HTML body and the usual headers.

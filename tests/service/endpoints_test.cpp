@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace servicetest;
 
 namespace {
@@ -67,6 +69,7 @@ TEST_P(ServiceEndpoints, CheckOffersTheReleaseAndRecordsTheCheck) {
         std::string result;
     };
     const std::vector<Case> cases{{"1.4", "1"}, {"1.5", "0"}, {"1.50", "1"}, {"", "1"}};
+    std::vector<std::string> references;
     for (const Case& c : cases) {
         SCOPED_TRACE("posted version \"" + c.postedVersion + "\"");
         const Reply reply =
@@ -78,11 +81,18 @@ TEST_P(ServiceEndpoints, CheckOffersTheReleaseAndRecordsTheCheck) {
         EXPECT_EQ(tagValue(lines[0], "version"), testRelease.version);
         EXPECT_EQ(tagValue(lines[1], "url"), testRelease.url);
         EXPECT_EQ(tagValue(lines[3], "result"), c.result);
+        // The check's reference tells nothing, such as how many checks came before.
+        const std::string reference = tagValue(lines[4], "check").value_or("");
+        EXPECT_EQ(reference.size(), 16U) << lines[4];
+        EXPECT_EQ(reference.find_first_not_of("0123456789abcdef"), std::string::npos) << reference;
+        references.push_back(reference);
     }
 
-    const auto rows =
-        query(service.database(), "SELECT scheme, cmd, appname, version, os, local, guid, howmany, "
-                                  "offered_version, result, time FROM checks ORDER BY id");
+    const auto rows = queryAtLeast(service.database(),
+                                   "SELECT scheme, cmd, appname, version, os, local, guid, "
+                                   "howmany, offered_version, result, time, reference FROM checks "
+                                   "ORDER BY id",
+                                   cases.size());
     ASSERT_EQ(rows.size(), cases.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
@@ -98,6 +108,8 @@ TEST_P(ServiceEndpoints, CheckOffersTheReleaseAndRecordsTheCheck) {
         EXPECT_EQ(row[9], cases[i].result);
         ASSERT_TRUE(row[10]);
         EXPECT_TRUE(row[10]->ends_with("Z")) << *row[10];
+        EXPECT_EQ(row[11], references[i]);
+        EXPECT_EQ(std::count(references.begin(), references.end(), references[i]), 1);
     }
 }
 
@@ -105,7 +117,8 @@ TEST_P(ServiceEndpoints, CheckWithoutOptionalFieldsStoresThemAsMissing) {
     const Reply reply = post(service, GetParam().tls, "/php/check2.php",
                              "cmd=check&appname=A&version=1.5&os=X&guid=");
     EXPECT_EQ(tagValue(replyLines(reply.body).at(3), "result"), "0");
-    const auto rows = query(service.database(), "SELECT local, guid, howmany FROM checks");
+    const auto rows =
+        queryAtLeast(service.database(), "SELECT local, guid, howmany FROM checks", 1);
     ASSERT_EQ(rows.size(), 1U);
     EXPECT_EQ(rows[0][0], std::nullopt);
     EXPECT_EQ(rows[0][1], "");
@@ -140,6 +153,24 @@ TEST_P(ServiceEndpoints, FeedbackIsStoredAsSentAndAnsweredOk) {
     }
     EXPECT_EQ(rows[0][5], std::nullopt);
     EXPECT_EQ(rows[1][5], "first.last+tag@example.org");
+}
+
+// A NUL character would cut the text short for most readers of the database.
+TEST_P(ServiceEndpoints, NulCharactersAreNotStored) {
+    EXPECT_EQ(post(service, GetParam().tls, "/php/feedback.php",
+                   "cmd=feedback&appname=A%00B&feedback=before%00after%00&email=a%00b%40c.example")
+                  .body,
+              "OK");
+    EXPECT_EQ(query(service.database(), "SELECT appname, feedback, email FROM feedback"),
+              (std::vector<Row>{{"AB", "beforeafter", "ab@c.example"}}));
+    EXPECT_EQ(
+        post(service, GetParam().tls, "/php/feedback.php", "cmd=feedback&feedback=%00%00").status,
+        400U);
+    EXPECT_EQ(post(service, GetParam().tls, "/php/check2.php", "cmd=check&version=1.4&os=Lin%00ux")
+                  .status,
+              200U);
+    EXPECT_EQ(queryAtLeast(service.database(), "SELECT os FROM checks", 1),
+              (std::vector<Row>{{"Linux"}}));
 }
 
 TEST_P(ServiceEndpoints, MalformedPostsAreRefusedAndNotStored) {

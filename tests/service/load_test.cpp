@@ -24,7 +24,7 @@ TEST(ServiceLoad, ParallelFeedbackIsStoredOnceEach) {
                 const std::string token =
                     "client " + std::to_string(client) + " post " + std::to_string(i);
                 try {
-                    if (i % postsPerConnection == 0)
+                    if (!connection || i % postsPerConnection == 0)
                         connection = std::make_unique<Connection>(
                             service.port(), (client + i / postsPerConnection) % 2 == 0,
                             service.certificate());

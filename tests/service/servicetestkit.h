@@ -24,6 +24,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace servicetest {
@@ -39,25 +40,30 @@ using error_code = boost::system::error_code;
 inline constexpr std::chrono::seconds clientTimeout{30};
 
 inline const service::Release testRelease{"1.5", "https://example.test/download/brindleaf-1.5"};
+// Most tests post more than a client may; the limits have tests of their own.
+inline constexpr service::PostLimits noPostLimits{0, 0};
 
 // The service with its own folder, database and self-signed certificate.
 class RunningService {
 public:
     explicit RunningService(service::ServerLimits limits = {},
-                            service::Release release = testRelease) {
+                            service::Release release = testRelease,
+                            service::PostLimits posts = noPostLimits,
+                            service::StoreOptions storeOptions = {}) {
         if (!folder_.isValid())
             throw std::runtime_error("no temporary folder");
         files_ = service::ensureSelfSignedCertificate(path(), {});
-        store_ = std::make_unique<service::Store>(database());
-        routes_ = std::make_unique<service::Routes>(*store_, std::move(release));
+        store_ = std::make_unique<service::Store>(database(), storeOptions);
+        routes_ = std::make_unique<service::Routes>(*store_, std::move(release), posts);
         service::ServerConfig config;
         config.certificate = files_.certificate;
         config.privateKey = files_.privateKey;
         config.limits = limits;
-        server_ = std::make_unique<service::Server>(
-            config, [this](const service::Request& request, bool secure) {
-                return routes_->handle(request, secure);
-            });
+        server_ = std::make_unique<service::Server>(config, [this](const service::Request& request,
+                                                                   const service::Client& client,
+                                                                   service::Respond respond) {
+            routes_->handle(request, client, std::move(respond));
+        });
         port_ = server_->port();
         server_->start();
     }
@@ -83,15 +89,20 @@ struct Reply {
     std::string body;
     std::string contentType;
     bool keepAlive = false;
+    std::string retryAfter;
 };
 
 // One client connection, plain or TLS (trusting only the given certificate and checking
-// that it names 127.0.0.1). Every step runs on the client's own io_context with a time limit.
+// that it names 127.0.0.1), from 127.0.0.1 or another loopback address. Every step runs on
+// the client's own io_context with a time limit.
 class Connection {
 public:
-    Connection(unsigned short port, bool tls, const std::filesystem::path& certificate = {})
+    Connection(unsigned short port, bool tls, const std::filesystem::path& certificate = {},
+               const char* from = "127.0.0.1")
         : tls_(ssl::context::tls_client) {
         tcp::socket socket(ioc_);
+        socket.open(tcp::v4());
+        socket.bind(tcp::endpoint(net::ip::make_address(from), 0));
         socket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
         if (!tls) {
             plain_ = std::make_unique<beast::tcp_stream>(std::move(socket));
@@ -138,7 +149,8 @@ public:
             throw std::runtime_error("receiving failed: " + ec.message());
         const auto& response = parser.get();
         return Reply{response.result_int(), response.body(),
-                     std::string(response[http::field::content_type]), response.keep_alive()};
+                     std::string(response[http::field::content_type]), response.keep_alive(),
+                     std::string(response[http::field::retry_after])};
     }
 
     // Raw bytes, as a misbehaving client would send them.
@@ -207,15 +219,15 @@ inline http::request<http::string_body> formRequest(const std::string& target,
 }
 
 inline Reply post(const RunningService& service, bool tls, const std::string& target,
-                  const std::string& body) {
-    Connection connection(service.port(), tls, service.certificate());
+                  const std::string& body, const char* from = "127.0.0.1") {
+    Connection connection(service.port(), tls, service.certificate(), from);
     auto request = formRequest(target, body);
     return connection.send(request);
 }
 
 inline Reply get(const RunningService& service, bool tls, const std::string& target,
-                 http::verb method = http::verb::get) {
-    Connection connection(service.port(), tls, service.certificate());
+                 http::verb method = http::verb::get, const char* from = "127.0.0.1") {
+    Connection connection(service.port(), tls, service.certificate(), from);
     http::request<http::string_body> request{method, target, 11};
     request.set(http::field::host, "127.0.0.1");
     return connection.send(request);
@@ -252,6 +264,19 @@ inline std::vector<Row> query(const std::filesystem::path& database, const std::
     if (step != SQLITE_DONE)
         throw std::runtime_error(sqlite3_errmsg(db.get()));
     return rows;
+}
+
+// A check's row is written after its reply: the query's rows once there are at least count
+// of them, or whatever there is after a generous wait.
+inline std::vector<Row> queryAtLeast(const std::filesystem::path& database, const std::string& sql,
+                                     std::size_t count) {
+    const auto giveUp = std::chrono::steady_clock::now() + clientTimeout;
+    for (;;) {
+        std::vector<Row> rows = query(database, sql);
+        if (rows.size() >= count || std::chrono::steady_clock::now() > giveUp)
+            return rows;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 } // namespace servicetest
