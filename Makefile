@@ -9,8 +9,8 @@ CMAKE_GEN  := -G Ninja
 WERROR     ?=
 WERROR_ARG  = $(if $(WERROR),-DBRINDLEAF_WERROR=$(WERROR))
 
-.PHONY: deps configure build run test test-asan check-format format bench bench-startup service package clean \
-        windows-sdk
+.PHONY: deps configure build run test test-asan check-format format bench bench-startup bench-service \
+        service package clean windows-sdk
 
 deps:
 	scripts/install-deps
@@ -45,6 +45,10 @@ bench: build
 
 bench-startup: build
 	bench/startup/run $(BUILD)
+
+bench-service: configure
+	cmake --build $(BUILD) -j $(JOBS) --target brindleaf-service bench-service-load
+	bench/service/run $(BUILD)
 
 # The maker's web service on one port for HTTPS and HTTP; see the README.
 SERVICE_PORT ?= 8443
