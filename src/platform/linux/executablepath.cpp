@@ -10,11 +10,4 @@ QString executablePath() {
     return self.canonicalFilePath();
 }
 
-QString executableFolder() {
-    QString folder = QFileInfo(executablePath()).absolutePath();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
-
 } // namespace platform

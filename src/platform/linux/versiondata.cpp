@@ -33,15 +33,6 @@ VersionData::VersionData(const QString& path) : m_path(path) {
     }
 }
 
-std::optional<QString> VersionData::query(const QString& queryPath) const {
-    // The first record of a path wins.
-    for (const auto& [key, value] : m_values) {
-        if (key.compare(queryPath, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return std::nullopt;
-}
-
 QString VersionData::noDataError() const {
     return systemError(m_path, ENODATA);
 }

@@ -23,11 +23,4 @@ QString executablePath() {
     }
 }
 
-QString executableFolder() {
-    QString folder = QFileInfo(executablePath()).absolutePath();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
-
 } // namespace platform

@@ -75,14 +75,6 @@ VersionData::VersionData(const QString& path) : m_path(path) {
     }
 }
 
-std::optional<QString> VersionData::query(const QString& queryPath) const {
-    for (const auto& [key, value] : m_values) {
-        if (key.compare(queryPath, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return std::nullopt;
-}
-
 QString VersionData::noDataError() const {
     return systemError(m_path, ERROR_RESOURCE_TYPE_NOT_FOUND);
 }
