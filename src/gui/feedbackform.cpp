@@ -78,6 +78,11 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
     connect(m_ui->BitBtn1, &QPushButton::clicked, this,
             [this] { runGuarded([this] { BitBtn1Click(); }); });
     pressOnEnter(*m_ui->BitBtn1);
+    // The window's own pool: destroying the window waits for a post under way (bounded by the
+    // post's timeout) and ends the worker thread with it, so no thread is left inside the TLS
+    // library when the program exits.
+    m_postThread = new QThreadPool(this);
+    m_postThread->setMaxThreadCount(1);
     m_sending = new QFutureWatcher<bool>(this);
     connect(m_sending, &QFutureWatcherBase::finished, this,
             [this] { runGuarded([this] { showDelivery(m_sending->future().result()); }); });
@@ -215,7 +220,7 @@ void TFeedbackForm::startSending(const QStringList& fields) {
     m_ui->BitBtn1->setEnabled(false);
     auto promise = std::make_shared<QPromise<bool>>();
     m_sending->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, fields] {
+    m_postThread->start([promise, fields] {
         promise->start();
         bool delivered = false;
         try {

@@ -9,6 +9,7 @@
 
 class QLabel;
 template <typename T> class QFutureWatcher;
+class QThreadPool;
 
 namespace Ui {
 class TFeedbackForm;
@@ -48,7 +49,8 @@ private:
     bool m_like = false;
     bool m_dislike = false;
     bool m_placed = false;
-    // The post in the background; it outlives the window if the window goes first.
+    // The post in the background and the thread it runs on.
+    QThreadPool* m_postThread = nullptr;
     QFutureWatcher<bool>* m_sending = nullptr;
     std::optional<BusyCursor> m_busy;
     bool m_sendHadFocus = false;
