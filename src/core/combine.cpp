@@ -232,6 +232,21 @@ private:
 
 namespace {
 
+// A target that is a stream (a pipe or a device) takes the finished document through its
+// open descriptor; anything else gets a spool beside it.
+SpoolFile openSpool(const CombineTarget& target) {
+    return target.streamFd >= 0 ? SpoolFile(target.streamFd, target.path) : SpoolFile(target.path);
+}
+
+// Closes the base's root, adds what followed it in the base file and puts the document in
+// place.
+void finishDocument(XmlWriter& writer, SpoolFile& spool, const BaseHandler& base) {
+    writer.endElement();
+    spool.buffer().push_back('\n');
+    spool.buffer().append(base.epilogue());
+    spool.commit();
+}
+
 // The files one after the other, all on the calling thread.
 CombineOutcome combineSequentially(const QStringList& inputs, const CombineTarget& target,
                                    CombineReporter& reporter) {
@@ -251,8 +266,7 @@ CombineOutcome combineSequentially(const QStringList& inputs, const CombineTarge
 
     // A spool that cannot be created keeps its error for the end: the files are still
     // loaded and reported first, as they would be before any save.
-    SpoolFile spool =
-        target.streamFd >= 0 ? SpoolFile(target.streamFd, target.path) : SpoolFile(target.path);
+    SpoolFile spool = openSpool(target);
     XmlWriter writer(spool.buffer(), [&spool] { spool.drainIfFull(); });
     int current = 0;
     try {
@@ -279,10 +293,7 @@ CombineOutcome combineSequentially(const QStringList& inputs, const CombineTarge
         if (failed)
             return CombineOutcome::NotWritten;
 
-        writer.endElement();
-        spool.buffer().push_back('\n');
-        spool.buffer().append(base.epilogue());
-        spool.commit();
+        finishDocument(writer, spool, base);
     } catch (const StopRequested&) {
         // The spool removes its temporary file on the way out.
         reporter.interrupted(inputs.at(current));
@@ -317,8 +328,7 @@ public:
 
     CombineOutcome run(const CombineTarget& target) {
         const int total = static_cast<int>(m_inputs.size());
-        SpoolFile spool =
-            target.streamFd >= 0 ? SpoolFile(target.streamFd, target.path) : SpoolFile(target.path);
+        SpoolFile spool = openSpool(target);
         XmlWriter writer(spool.buffer(), [&spool] { spool.drainIfFull(); });
         BaseHandler base(spool, writer);
         const xml::ReadProgress baseProgress = [&](std::uint64_t bytes) {
@@ -364,10 +374,7 @@ public:
         }
         if (failed)
             return CombineOutcome::NotWritten;
-        writer.endElement();
-        spool.buffer().push_back('\n');
-        spool.buffer().append(base.epilogue());
-        spool.commit();
+        finishDocument(writer, spool, base);
         m_reporter.saved(target.path);
         return CombineOutcome::Written;
     }
