@@ -40,12 +40,7 @@ TEST(CombineDifferential, FuzzCorpusAgreesWithTheTreeCombine) {
     ASSERT_FALSE(names.isEmpty());
     for (const QString& name : names) {
         QTemporaryDir dir;
-        QStringList inputs;
-        const auto parts = splitDocuments(readFileBytes(corpus.filePath(name)));
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            inputs << dir.filePath(QStringLiteral("%1.xml").arg(i));
-            writeFileBytes(inputs.back(), parts[i]);
-        }
+        const QStringList inputs = writeCorpusInputs(corpus.filePath(name), dir.path());
         EXPECT_EQ(compareWithDom(inputs, dir.filePath("out.xml")), "") << name.toStdString();
     }
 }

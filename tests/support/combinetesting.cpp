@@ -4,6 +4,7 @@
 #include "core/xmldocument.h"
 #include "support/treeload.h"
 
+#include <QDir>
 #include <QFile>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -303,6 +304,16 @@ std::vector<std::string> splitDocuments(const std::string& bytes) {
             return parts;
         start = end + 1;
     }
+}
+
+QStringList writeCorpusInputs(const QString& corpusFile, const QString& folder) {
+    QStringList inputs;
+    const std::vector<std::string> parts = splitDocuments(readFileBytes(corpusFile));
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        inputs << QDir(folder).filePath(QStringLiteral("%1.xml").arg(i));
+        writeFileBytes(inputs.back(), parts[i]);
+    }
+    return inputs;
 }
 
 std::string readFileBytes(const QString& path) {

@@ -78,5 +78,9 @@ std::string compareWithDom(const QStringList& inputs, const QString& outputPath)
 // no XML document contains.
 std::vector<std::string> splitDocuments(const std::string& bytes);
 
+// Writes each document of a corpus file into its own file in the folder, in order, and
+// returns their paths.
+QStringList writeCorpusInputs(const QString& corpusFile, const QString& folder);
+
 std::string readFileBytes(const QString& path);
 void writeFileBytes(const QString& path, const std::string& bytes);
