@@ -122,7 +122,7 @@ namespace {
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(Server::State& state, const net::any_io_executor& executor, std::string address)
-        : state_(state), address_(std::move(address)), timer_(executor) {}
+        : state_(state), address_(std::move(address)), executor_(executor), timer_(executor) {}
     virtual ~Connection() { state_.remove(this, address_); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -167,6 +167,9 @@ protected:
 
     Server::State& state_;
     const std::string address_;
+    // The connection's strand. Kept apart from the stream, which a detector moves away on
+    // its own strand while another thread may be asking it to stop or make room.
+    const net::any_io_executor executor_;
 
 private:
     net::steady_timer timer_;
@@ -206,7 +209,7 @@ public:
     }
 
     void onStop() override {
-        net::post(stream_.get_executor(), [self = self()] {
+        net::post(executor_, [self = self()] {
             switch (self->phase_) {
             case Phase::Idle:
                 return self->shorten(self->state_.limits.stopIdleGrace);
@@ -223,7 +226,7 @@ public:
     }
 
     void evict() override {
-        net::post(stream_.get_executor(), [self = self()] {
+        net::post(executor_, [self = self()] {
             if (self->phase_ == Phase::Idle && !self->requestPending())
                 self->closeNow();
         });
@@ -330,18 +333,24 @@ private:
         phase_ = Phase::Handling;
         arm(state_.stepWait());
         // The reply may come from another thread; it returns to this connection's strand,
-        // and the tracked executor keeps the server running until it has.
-        auto answered = std::make_shared<std::atomic<bool>>(false);
-        Respond respond =
-            [self = self(), answered,
-             work = net::prefer(stream_.get_executor(), net::execution::outstanding_work.tracked)](
-                Response response) {
-                if (answered->exchange(true))
-                    return;
-                net::post(work, [self, response = std::move(response)]() mutable {
-                    self->answer(std::move(response));
-                });
-            };
+        // and the tracked executor keeps the server running until it has. The connection is
+        // released before the work: were the work released first, the server could stop and
+        // free its strands while a handler's thread still ran this connection's destructor.
+        struct Pending {
+            net::any_io_executor work;
+            std::shared_ptr<HttpConnection> self;
+            std::atomic<bool> answered{false};
+        };
+        auto pending = std::make_shared<Pending>(
+            net::prefer(executor_, net::execution::outstanding_work.tracked), self());
+        Respond respond = [pending](Response response) {
+            if (pending->answered.exchange(true))
+                return;
+            net::post(pending->work,
+                      [self = pending->self, response = std::move(response)]() mutable {
+                          self->answer(std::move(response));
+                      });
+        };
         try {
             state_.handler(parser_->get(), Client{isTls<Stream>, address_}, respond);
         } catch (const std::exception& error) {
@@ -445,7 +454,7 @@ public:
     }
 
     void start() {
-        net::dispatch(stream_.get_executor(), [self = self()] {
+        net::dispatch(executor_, [self = self()] {
             self->arm(self->state_.idleWait());
             beast::async_detect_ssl(self->stream_, self->buffer_,
                                     [self](error_code ec, bool tls) { self->handOver(ec, tls); });
@@ -453,14 +462,14 @@ public:
     }
 
     void onStop() override {
-        net::post(stream_.get_executor(), [self = self()] {
+        net::post(executor_, [self = self()] {
             if (!self->handedOver_)
                 self->shorten(self->state_.limits.stopIdleGrace);
         });
     }
 
     void evict() override {
-        net::post(stream_.get_executor(), [self = self()] {
+        net::post(executor_, [self = self()] {
             error_code ec;
             if (!self->handedOver_ && self->buffer_.size() == 0 &&
                 self->stream_.socket().available(ec) == 0)
