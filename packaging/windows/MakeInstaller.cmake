@@ -1,8 +1,8 @@
 # Makes the installer from the portable folder: cmake -DDIST_DIR=... -DOUT_FILE=...
-# -DVERSION=a.b.c.d -DMAKENSIS=... -P MakeInstaller.cmake
+# -DVERSION=a.b.c.d -DICON=... -DMAKENSIS=... -P MakeInstaller.cmake
 # Lists every file and folder of the portable folder for the installer's script, so that
 # the uninstaller removes exactly what was installed.
-foreach(var DIST_DIR OUT_FILE VERSION MAKENSIS)
+foreach(var DIST_DIR OUT_FILE VERSION ICON MAKENSIS)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "MakeInstaller.cmake: ${var} is not set")
     endif()
@@ -51,7 +51,7 @@ file(WRITE ${lists_dir}/uninstall-files.nsh "${uninstall}")
 
 execute_process(
     COMMAND ${MAKENSIS} -V2 -NOCD -DVERSION=${VERSION} -DDIST_DIR=${DIST_DIR}
-            -DLISTS_DIR=${lists_dir} -DOUT_FILE=${OUT_FILE}
+            -DLISTS_DIR=${lists_dir} -DOUT_FILE=${OUT_FILE} -DICON=${ICON}
             ${CMAKE_CURRENT_LIST_DIR}/brindleaf.nsi
     RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

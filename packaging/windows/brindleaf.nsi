@@ -5,6 +5,7 @@
 ;   LISTS_DIR    folder of install-files.nsh and uninstall-files.nsh, which name every file
 ;                and folder of DIST_DIR, so that the uninstaller removes what was installed
 ;   OUT_FILE     the installer to write
+;   ICON         the program's icon (.ico), shown by the installer and the uninstaller
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -31,8 +32,8 @@ VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) ${COMPANY}"
 
-!define MUI_ICON "${DIST_DIR}\brindleaf.ico"
-!define MUI_UNICON "${DIST_DIR}\brindleaf.ico"
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !insertmacro MUI_PAGE_LICENSE "${DIST_DIR}\license.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
