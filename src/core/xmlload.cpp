@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace xml {
@@ -102,6 +104,8 @@ bool Load::open() {
         return false;
     }
     m_fd.reset(fd);
+    struct stat status {};
+    m_waits = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
     return true;
 }
 
@@ -188,6 +192,16 @@ void Load::reportProgress() {
         (*m_progress)(m_bytesRead);
 }
 
+void Load::waitForInput() {
+    // A pipe or a device may keep a read waiting for good; in between the progress report
+    // is asked, so that a stop request ends the load.
+    constexpr int reportEveryMs = 100;
+    pollfd input{m_fd.get(), POLLIN, 0};
+    while (retryInterrupted([&] { return ::poll(&input, 1, reportEveryMs); },
+                            [this] { reportProgress(); }) == 0)
+        reportProgress();
+}
+
 void Load::recordError(const xmlError* error) {
     if (error == nullptr || error->level < XML_ERR_ERROR)
         return;
@@ -223,6 +237,8 @@ int Load::readInput(void* context, char* out, int length) {
         // Not guarded(): stopping the parser from inside its own read leaves libxml2
         // with a freed input; a failed read ends the parse as well.
         try {
+            if (self.m_waits)
+                self.waitForInput();
             n = retryInterrupted(
                 [&] { return ::read(self.m_fd.get(), buffer.data(), buffer.size()); },
                 [&self] { self.reportProgress(); });

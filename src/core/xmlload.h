@@ -69,6 +69,8 @@ private:
     void recordFileError(int error);
 
     void reportProgress();
+    // Returns once the input has data, an end or an error to read.
+    void waitForInput();
 
     void recordError(const xmlError* error);
 
@@ -83,6 +85,7 @@ private:
 
     QString m_path;
     platform::FileDescriptor m_fd;
+    bool m_waits = false; // a pipe or a device, whose read may wait
     SourceLines m_source;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;

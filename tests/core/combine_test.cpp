@@ -9,7 +9,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -524,6 +527,37 @@ TEST_F(CombineTest, MalformedPipeIsQuotedFromWhatWasRead) {
     EXPECT_EQ(
         result.messages[0].error,
         "Opening and ending tag mismatch: bad line 20002 and r\r\nLine: 20002\r\n  <bad></r>");
+}
+
+// A pipe whose writer goes quiet keeps a read waiting; a stop request still ends the work
+// while the writer holds the pipe open, and nothing is written.
+TEST_F(CombineTest, StopReachesAReadThatWaitsOnAPipe) {
+    const QString a = file("a.xml", "<r/>");
+    const QString fifo = path("pipe.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::promise<void> release;
+    std::atomic<bool> writerClosed{false};
+    std::thread writer([&, done = release.get_future()] {
+        QFile pipe(fifo);
+        if (pipe.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            pipe.write("<r><b/>");
+            (void)done.wait_for(std::chrono::seconds(20));
+        }
+        writerClosed.store(true);
+    });
+    struct StopOnceWaiting : RecordingReporter {
+        int reports = 0;
+        bool stopRequested() override { return ++reports > 3; }
+    } reporter;
+    const CombineOutcome outcome = combineXmlFiles({a, fifo}, path("out.xml"), reporter);
+    const bool closedBeforeTheEnd = writerClosed.load();
+    release.set_value();
+    writer.join();
+    EXPECT_EQ(outcome, CombineOutcome::Interrupted);
+    EXPECT_FALSE(closedBeforeTheEnd) << "the work waited for the writer to finish";
+    EXPECT_EQ(reporter.messages,
+              (std::vector<ReportedMessage>{{ReportedMessage::Interrupted, fifo}}));
+    EXPECT_EQ(strayFiles({"a.xml", "pipe.xml"}), QStringList());
 }
 
 TEST_F(CombineTest, LargeTextIsKeptWhole) {
