@@ -1,8 +1,7 @@
 #include "cli/consolereporter.h"
 
+#include "core/textlines.h"
 #include "core/translate.h"
-
-#include <QLocale>
 
 namespace {
 
@@ -33,17 +32,6 @@ QString singleLine(const QString& text) {
         }
     }
     return result;
-}
-
-QString formatBytes(std::uint64_t bytes) {
-    const QLocale c = QLocale::c();
-    if (bytes >= 1000ull * 1000 * 1000)
-        return c.toString(double(bytes) / 1e9, 'f', 2) + QStringLiteral(" GB");
-    if (bytes >= 1000ull * 1000)
-        return c.toString(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
-    if (bytes >= 1000)
-        return c.toString(bytes / 1000) + QStringLiteral(" KB");
-    return c.toString(bytes) + QStringLiteral(" B");
 }
 
 QString loadErrorLine(const xml::LoadError& error) {

@@ -56,6 +56,3 @@ QString singleLine(const QString& text);
 // A load error on one line, in the language of the language files where they have its words:
 // the reason, then "Line: N" and the start of that line for an error in the content.
 QString loadErrorLine(const xml::LoadError& error);
-
-// "12.3 MB", "512 KB", "100 B".
-QString formatBytes(std::uint64_t bytes);

@@ -1,5 +1,7 @@
 #include "core/textlines.h"
 
+#include <QLocale>
+
 QStringList splitLines(const QString& text) {
     QStringList lines;
     qsizetype start = 0;
@@ -47,4 +49,15 @@ int hexDigitValue(QChar c) {
     if (u >= u'A' && u <= u'F')
         return u - u'A' + 10;
     return -1;
+}
+
+QString formatBytes(std::uint64_t bytes) {
+    const QLocale c = QLocale::c();
+    if (bytes >= 1000ull * 1000 * 1000)
+        return c.toString(double(bytes) / 1e9, 'f', 2) + QStringLiteral(" GB");
+    if (bytes >= 1000ull * 1000)
+        return c.toString(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+    if (bytes >= 1000)
+        return c.toString(bytes / 1000) + QStringLiteral(" KB");
+    return c.toString(bytes) + QStringLiteral(" B");
 }

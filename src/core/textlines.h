@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 // Plain-text helpers: the one place for each small text rule the program uses.
 
@@ -19,3 +20,6 @@ int hexDigitValue(QChar c);
 // Removes leading and trailing characters up to U+0020: spaces, line breaks and other
 // control characters, but no other white space.
 QString trimSpacesAndControls(const QString& text);
+
+// A size for people, in decimal units: "12.3 MB", "512 KB", "100 B".
+QString formatBytes(std::uint64_t bytes);

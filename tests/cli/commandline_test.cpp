@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 #include "cli/consolereporter.h"
+#include "core/textlines.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>
