@@ -97,8 +97,10 @@ std::string_view decodeAmpersands(std::string_view value, std::deque<std::string
 
 bool Load::open() {
     const QByteArray name = nativepath::encode(m_path);
-    const int fd = retryInterrupted([&] { return ::open(name.constData(), O_RDONLY | O_CLOEXEC); },
-                                    [this] { reportProgress(); });
+    // Without waiting: a pipe's open would wait for a writer, out of reach of a stop request.
+    const int fd = retryInterrupted(
+        [&] { return ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); },
+        [this] { reportProgress(); });
     if (fd < 0) {
         recordFileError(errno);
         return false;
@@ -106,6 +108,11 @@ bool Load::open() {
     m_fd.reset(fd);
     struct stat status {};
     m_waits = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
+    // The reads wait as usual, each after waitForInput().
+    if (m_waits && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        recordFileError(errno);
+        return false;
+    }
     return true;
 }
 
@@ -194,7 +201,8 @@ void Load::reportProgress() {
 
 void Load::waitForInput() {
     // A pipe or a device may keep a read waiting for good; in between the progress report
-    // is asked, so that a stop request ends the load.
+    // is asked, so that a stop request ends the load. A pipe that no writer has opened yet
+    // is waited for here too: it has neither data nor an end until one comes and goes.
     constexpr int reportEveryMs = 100;
     pollfd input{m_fd.get(), POLLIN, 0};
     while (retryInterrupted([&] { return ::poll(&input, 1, reportEveryMs); },

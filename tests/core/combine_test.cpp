@@ -560,6 +560,31 @@ TEST_F(CombineTest, StopReachesAReadThatWaitsOnAPipe) {
     EXPECT_EQ(strayFiles({"a.xml", "pipe.xml"}), QStringList());
 }
 
+// A pipe that no writer ever opens: opening it must not wait out of reach of a stop request.
+TEST_F(CombineTest, StopReachesAPipeWithoutAWriter) {
+    const QString a = file("a.xml", "<r/>");
+    const QString fifo = path("pipe.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct StopOnceWaiting : RecordingReporter {
+        int reports = 0;
+        bool stopRequested() override { return ++reports > 3; }
+    } reporter;
+    // A writer lets an open that waits through if the test fails, so that the test ends.
+    const CombineOutcome outcome = [&] {
+        auto result = std::async(std::launch::async, [&] {
+            return combineXmlFiles({a, fifo}, path("out.xml"), reporter);
+        });
+        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
+            ::close(writer);
+        }
+        return result.get();
+    }();
+    EXPECT_EQ(outcome, CombineOutcome::Interrupted);
+    EXPECT_EQ(reporter.messages,
+              (std::vector<ReportedMessage>{{ReportedMessage::Interrupted, fifo}}));
+}
+
 TEST_F(CombineTest, LargeTextIsKeptWhole) {
     const std::string big(30 * 1024 * 1024, 'x');
     const QString a = file("a.xml", "<r/>");
