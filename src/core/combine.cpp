@@ -522,3 +522,16 @@ CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& t
         return combineSequentially(inputs, target, reporter);
     return ParallelCombine(inputs, reporter, threads).run(target);
 }
+
+std::uint64_t combinedInputSize(const QStringList& inputs) {
+    std::uint64_t total = 0;
+    for (const QString& input : inputs) {
+        struct stat status {};
+        if (::stat(nativepath::encode(input).constData(), &status) != 0)
+            continue;
+        if (!S_ISREG(status.st_mode))
+            return 0;
+        total += std::uint64_t(status.st_size);
+    }
+    return total;
+}

@@ -63,3 +63,7 @@ struct CombineOptions {
 // The reporter is called on the calling thread only.
 CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& target,
                                CombineReporter& reporter, const CombineOptions& options = {});
+
+// The size of the inputs together, for showing progress: 0 when one of them is a pipe or a
+// device, whose size is not known before it is read. A file that cannot be found counts 0.
+std::uint64_t combinedInputSize(const QStringList& inputs);

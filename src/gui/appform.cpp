@@ -11,6 +11,7 @@
 #include "core/translate.h"
 #include "core/versioninfo.h"
 #include "gui/aboutbox.h"
+#include "gui/backgroundexport.h"
 #include "gui/busycursor.h"
 #include "gui/enterkey.h"
 #include "gui/errordisplay.h"
@@ -188,8 +189,9 @@ private:
 
 } // namespace
 
-// The first file's load error and a save error leave here for the default error display,
-// after the cursor has been restored.
+// The work runs in the background while the window paints and takes no input; its messages
+// come here one by one. The first file's load error and a save error leave here for the
+// default error display, after the cursor has been restored.
 void TAppForm::ExportCombinedXml() {
     const QStringList inputs = inputFiles();
     if (inputs.isEmpty()) {
@@ -200,9 +202,8 @@ void TAppForm::ExportCombinedXml() {
     if (!SaveDialog1->execute())
         return;
     BusyCursor cursor;
-    QCoreApplication::processEvents();
     MessageBoxReporter reporter(cursor);
-    combineXmlFiles(inputs, SaveDialog1->fileName(), reporter);
+    combineInBackground(*this, inputs, SaveDialog1->fileName(), reporter);
 }
 
 void TAppForm::AddXMLFiles1Click() {

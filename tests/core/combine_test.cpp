@@ -585,6 +585,17 @@ TEST_F(CombineTest, StopReachesAPipeWithoutAWriter) {
               (std::vector<ReportedMessage>{{ReportedMessage::Interrupted, fifo}}));
 }
 
+// The inputs' size for the progress shown: known only when every input is an ordinary file.
+TEST_F(CombineTest, InputSizeIsKnownForOrdinaryFilesOnly) {
+    const QString a = file("a.xml", "<r/>");
+    const QString b = file("b.xml", "<r><b/></r>");
+    const QString fifo = path("pipe.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(combinedInputSize({a, b}), 15u);
+    EXPECT_EQ(combinedInputSize({a, path("missing.xml"), b}), 15u);
+    EXPECT_EQ(combinedInputSize({a, fifo, b}), 0u);
+}
+
 TEST_F(CombineTest, LargeTextIsKeptWhole) {
     const std::string big(30 * 1024 * 1024, 'x');
     const QString a = file("a.xml", "<r/>");
