@@ -54,8 +54,10 @@ SpoolFile::SpoolFile(int fd, const QString& name)
 SpoolFile::SpoolFile(Part, const QByteArray& folder, const QString& target) : m_target(target) {
     m_buffer.reserve(drainSize + 64 * 1024);
     // Without a folder the whole document fails anyway; the part only counts its bytes.
-    if (!folder.isEmpty())
-        createSpool(folder, 0600, false);
+    // The file is made only when the part outgrows its buffer: most parts never do, and are
+    // appended from memory.
+    m_folder = folder;
+    m_fileDeferred = !folder.isEmpty();
 }
 
 SpoolFile::~SpoolFile() {
@@ -159,6 +161,10 @@ void SpoolFile::removeTemporary() {
 }
 
 void SpoolFile::drain() {
+    if (m_fileDeferred) {
+        m_fileDeferred = false;
+        createSpool(m_folder, 0600, false);
+    }
     if (!m_fd.valid() || !m_error.isEmpty()) {
         m_written += m_buffer.size();
         m_buffer.clear();
@@ -194,6 +200,12 @@ void SpoolFile::truncate(std::uint64_t size) {
 }
 
 void SpoolFile::append(SpoolFile& part) {
+    if (part.m_fileDeferred) {
+        m_buffer.append(part.m_buffer);
+        part.m_buffer.clear();
+        drainIfFull();
+        return;
+    }
     part.drain();
     if (!part.m_error.isEmpty())
         failWith(part.m_error);

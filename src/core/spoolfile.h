@@ -25,7 +25,8 @@ public:
     // For a stream already open, named `name` in messages; fd is not owned.
     SpoolFile(int fd, const QString& name);
     // A part of the document made elsewhere (on another thread), to be appended to the whole
-    // document's spool: an unnamed file in that spool's folder(), named `target` in errors.
+    // document's spool: held in memory up to the buffer's size, beyond that an unnamed file in
+    // that spool's folder(); named `target` in errors.
     struct Part {};
     SpoolFile(Part, const QByteArray& folder, const QString& target);
     SpoolFile(const SpoolFile&) = delete;
@@ -70,8 +71,9 @@ private:
     bool m_copyInto = false; // a device, a pipe or an open stream
     int m_streamFd = -1;     // the open stream, not owned
     platform::FileDescriptor m_fd;
-    QByteArray m_folder;    // where the spool is
-    QByteArray m_temporary; // the named spool, when there is one
+    QByteArray m_folder;         // where the spool is
+    QByteArray m_temporary;      // the named spool, when there is one
+    bool m_fileDeferred = false; // a part still wholly in its buffer, its file not made yet
     std::string m_buffer;
     std::uint64_t m_written = 0;
     QString m_error;
