@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -85,6 +86,9 @@ public:
 
     const std::string& rootName() const { return m_rootName; }
     const std::string& epilogue() const { return m_epilogue; }
+    // Called once the root's start tag is written: from then on the root's name and the
+    // writer's context inside it stay as they are.
+    void onRootStarted(std::function<void()> call) { m_rootStarted = std::move(call); }
 
     void startDocument(const xml::Declaration& declaration) override {
         // The parser hands over UTF-8 whatever the file's encoding, and so it is written.
@@ -97,10 +101,13 @@ public:
         out.append("?>\n");
     }
     void startElement(const xml::Element& element) override {
-        if (m_writer.depth() == 0)
+        const bool root = m_writer.depth() == 0;
+        if (root)
             m_rootName = qualifiedName(element);
         m_writer.startElement(element);
         m_spool.drainIfFull();
+        if (root && m_rootStarted)
+            m_rootStarted();
     }
     void endElement() override {
         // The root stays open for the further files' children.
@@ -147,6 +154,7 @@ private:
     std::string m_rootName;
     std::string m_epilogue;
     bool m_rootClosed = false;
+    std::function<void()> m_rootStarted;
 };
 
 // A further file: its root's name is compared with the base's, and its root's children
@@ -331,6 +339,20 @@ public:
         SpoolFile spool = openSpool(target);
         XmlWriter writer(spool.buffer(), [&spool] { spool.drainIfFull(); });
         BaseHandler base(spool, writer);
+        m_partFolder = spool.folder();
+        m_target = target.path;
+        // The further files are read while the base's content still is: all they need of it
+        // is its root's name and the writer's context inside the root, both fixed once the
+        // root has started. The pool is stopped on the way out, however that is reached.
+        std::string unused;
+        std::optional<XmlWriter> context;
+        std::optional<Workers> workers;
+        base.onRootStarted([&] {
+            m_rootName = base.rootName();
+            context.emplace(unused, writer);
+            m_context = &*context;
+            workers.emplace(*this);
+        });
         const xml::ReadProgress baseProgress = [&](std::uint64_t bytes) {
             if (m_reporter.stopRequested())
                 throw StopRequested{};
@@ -344,34 +366,28 @@ public:
         }
         m_reporter.progress(1, total, m_bytesDone);
 
-        m_partFolder = spool.folder();
-        m_target = target.path;
-        m_context = &writer;
-        m_rootName = &base.rootName();
         bool failed = false;
-        {
-            Workers workers(*this);
-            for (int i = 1; i < total; ++i) {
-                Result result = waitFor(i);
-                if (result.stopped) {
-                    m_reporter.interrupted(m_inputs.at(i));
-                    return CombineOutcome::Interrupted;
-                }
-                if (result.otherError)
-                    std::rethrow_exception(result.otherError);
-                if (result.error) {
-                    failed = true;
-                    m_reporter.failedToLoad(m_inputs.at(i), *result.error);
-                } else if (result.mismatch) {
-                    m_reporter.skipped(m_inputs.at(i));
-                } else if (!failed && result.part && result.part->size() > 0) {
-                    writer.closeStartTag();
-                    spool.append(*result.part);
-                }
-                m_bytesDone += result.bytes;
-                m_reporter.progress(i + 1, total, m_bytesDone);
+        for (int i = 1; i < total; ++i) {
+            Result result = waitFor(i);
+            if (result.stopped) {
+                m_reporter.interrupted(m_inputs.at(i));
+                return CombineOutcome::Interrupted;
             }
+            if (result.otherError)
+                std::rethrow_exception(result.otherError);
+            if (result.error) {
+                failed = true;
+                m_reporter.failedToLoad(m_inputs.at(i), *result.error);
+            } else if (result.mismatch) {
+                m_reporter.skipped(m_inputs.at(i));
+            } else if (!failed && result.part && result.part->size() > 0) {
+                writer.closeStartTag();
+                spool.append(*result.part);
+            }
+            m_bytesDone += result.bytes;
+            m_reporter.progress(i + 1, total, m_bytesDone);
         }
+        workers.reset();
         if (failed)
             return CombineOutcome::NotWritten;
         finishDocument(writer, spool, base);
@@ -475,7 +491,7 @@ private:
             result.part = std::make_unique<SpoolFile>(SpoolFile::Part{}, m_partFolder, m_target);
             XmlWriter writer(result.part->buffer(), *m_context,
                              [&result] { result.part->drainIfFull(); });
-            FurtherHandler further(*result.part, writer, *m_rootName, true);
+            FurtherHandler further(*result.part, writer, m_rootName, true);
             result.bytes = xml::parseFile(m_inputs.at(i), further, progress);
             result.mismatch = further.mismatch();
         } catch (const xml::LoadError& error) {
@@ -496,8 +512,8 @@ private:
     const int m_threads;
     QByteArray m_partFolder;
     QString m_target;
-    const XmlWriter* m_context = nullptr; // the main writer, inside the base's root
-    const std::string* m_rootName = nullptr;
+    const XmlWriter* m_context = nullptr; // the main writer's context inside the base's root
+    std::string m_rootName;
     std::uint64_t m_bytesDone = 0;
 
     std::mutex m_mutex;
