@@ -1,18 +1,12 @@
 #include "core/replydecoding.h"
 
+#include "platform/textcodec.h"
+
 #include <QRegularExpression>
-
-#include <unicode/ucnv.h>
-
-#include <memory>
 
 namespace replydecoding {
 
 namespace {
-
-struct ConverterClose {
-    void operator()(UConverter* c) const { ucnv_close(c); }
-};
 
 QByteArray unquoted(QByteArray value) {
     value = value.trimmed();
@@ -55,26 +49,9 @@ QByteArray charsetInDocument(const QByteArray& body) {
 }
 
 std::optional<QString> decode(const QByteArray& bytes, const QByteArray& charset) {
-    // ICU opens its default converter for an empty name; that is not a charset.
-    if (charset.trimmed().isEmpty())
-        return std::nullopt;
-    UErrorCode status = U_ZERO_ERROR;
-    const std::unique_ptr<UConverter, ConverterClose> converter(
-        ucnv_open(charset.constData(), &status));
-    if (U_FAILURE(status) || !converter)
-        return std::nullopt;
-    const int32_t needed = ucnv_toUChars(converter.get(), nullptr, 0, bytes.constData(),
-                                         int32_t(bytes.size()), &status);
-    if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status))
-        return std::nullopt;
-    QString text(needed, Qt::Uninitialized);
-    status = U_ZERO_ERROR;
-    ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(text.data()), needed, bytes.constData(),
-                  int32_t(bytes.size()), &status);
-    if (U_FAILURE(status))
-        return std::nullopt;
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    std::optional<QString> text = platform::decodeText(bytes, charset);
+    if (text && text->startsWith(QChar(0xFEFF)))
+        text->remove(0, 1);
     return text;
 }
 

@@ -1,9 +1,10 @@
 #include "core/sourcelines.h"
 
-#include <unicode/ucnv.h>
+#include "platform/textcodec.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -202,18 +203,10 @@ QString SourceLines::decode(const std::string& lineBytes, const std::string& enc
                           qstricmp(encoding.c_str(), "UTF8") == 0;
         text = QString::fromUtf8(lineBytes);
         if (!utf8) {
-            UErrorCode status = U_ZERO_ERROR;
-            UConverter* converter = ucnv_open(encoding.c_str(), &status);
-            if (U_SUCCESS(status)) {
-                std::vector<UChar> units(lineBytes.size() + 1);
-                const int32_t count = ucnv_toUChars(
-                    converter, units.data(), static_cast<int32_t>(units.size()), lineBytes.data(),
-                    static_cast<int32_t>(lineBytes.size()), &status);
-                ucnv_close(converter);
-                text = U_SUCCESS(status)
-                           ? QString(reinterpret_cast<const QChar*>(units.data()), count)
-                           : QString();
-            }
+            // An encoding the system does not know leaves the text as UTF-8.
+            if (std::optional<QString> decoded = platform::decodeText(
+                    QByteArray::fromStdString(lineBytes), QByteArray::fromStdString(encoding)))
+                text = *std::move(decoded);
         }
     }
     if (firstLine && text.startsWith(QChar(0xfeff)))

@@ -3,6 +3,7 @@
 #include "core/apperror.h"
 #include "core/languageid.h"
 #include "core/textlines.h"
+#include "platform/collation.h"
 #include "platform/executablepath.h"
 
 #include <QDir>
@@ -11,14 +12,8 @@
 #include <QStringDecoder>
 
 #include <memory>
-#include <unicode/ucol.h>
 
 namespace {
-
-struct CollatorCloser {
-    void operator()(UCollator* collator) const { ucol_close(collator); }
-};
-using CollatorPtr = std::unique_ptr<UCollator, CollatorCloser>;
 
 // Written once by the language initialisation on the main thread, before any other
 // thread starts; only read afterwards.
@@ -27,7 +22,7 @@ struct LanguageState {
     QStringList candidates;
     QString filePath; // set: a language is in effect
     QStringList table;
-    CollatorPtr collator;
+    std::unique_ptr<platform::Collator> collator;
 };
 
 LanguageState& state() {
@@ -99,16 +94,6 @@ QStringList candidateNames(const QString& folder) {
     return dir.entryList();
 }
 
-CollatorPtr openCollator() {
-    UErrorCode status = U_ZERO_ERROR;
-    CollatorPtr collator(ucol_open(languageid::currentIcuLocale().constData(), &status));
-    if (U_FAILURE(status))
-        return nullptr;
-    ucol_setStrength(collator.get(), UCOL_TERTIARY);
-    ucol_setAttribute(collator.get(), UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
-    return U_SUCCESS(status) ? std::move(collator) : nullptr;
-}
-
 void loadTable(LanguageState& language) {
     QFile file(language.filePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -131,9 +116,7 @@ bool keyMatches(const LanguageState& language, QStringView linePrefix, QStringVi
         return true;
     if (!language.collator)
         return false;
-    return ucol_strcoll(language.collator.get(), reinterpret_cast<const UChar*>(linePrefix.utf16()),
-                        int32_t(linePrefix.size()), reinterpret_cast<const UChar*>(pattern.utf16()),
-                        int32_t(pattern.size())) == UCOL_EQUAL;
+    return language.collator->equal(linePrefix, pattern);
 }
 
 } // namespace
@@ -171,7 +154,7 @@ void languageInitialisation(const QString& name, const QString& languageFolder,
         return;
     language.filePath = path;
     language.table.clear();
-    language.collator = openCollator();
+    language.collator = platform::openCollator();
     loadTable(language);
 }
 
