@@ -7,6 +7,8 @@
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
+#include "platform/curllibrary.h"
+
 #include <QLibrary>
 
 #include <cstdarg>
@@ -17,7 +19,8 @@ QLibrary& libcurl() {
     // The runtime library of the interface version the headers describe. Loaded once and
     // kept for the life of the process; every symbol resolved at load, so a broken library
     // fails here and not in the middle of a request.
-    static QLibrary library(QStringLiteral("curl"), 4);
+    static QLibrary library(QString::fromLatin1(platform::curlLibrary().name),
+                            platform::curlLibrary().version);
     static const bool loaded = [] {
         library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         return library.load();
@@ -93,7 +96,7 @@ CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
 
 const char* curl_easy_strerror(CURLcode code) {
     REAL(curl_easy_strerror);
-    return realFunction ? realFunction(code) : "libcurl.so.4 could not be loaded";
+    return realFunction ? realFunction(code) : platform::curlLibrary().notLoaded;
 }
 
 curl_slist* curl_slist_append(curl_slist* list, const char* text) {
@@ -151,7 +154,7 @@ CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
 
 const char* curl_multi_strerror(CURLMcode code) {
     REAL(curl_multi_strerror);
-    return realFunction ? realFunction(code) : "libcurl.so.4 could not be loaded";
+    return realFunction ? realFunction(code) : platform::curlLibrary().notLoaded;
 }
 
 } // extern "C"
