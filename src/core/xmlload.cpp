@@ -2,6 +2,7 @@
 
 #include "core/apperror.h"
 #include "core/nativepath.h"
+#include "platform/xmlencodings.h"
 
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
@@ -26,6 +27,7 @@ constexpr int parseOptions = XML_PARSE_NONET | XML_PARSE_HUGE;
 void initialiseLibrary() {
     static const bool initialised = [] {
         xmlInitParser();
+        platform::registerXmlEncodings();
         return true;
     }();
     (void)initialised;
