@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -15,6 +16,13 @@ constexpr std::size_t maxLineUnits = 4 * (lineTextLength + 2);
 void appendCapped(std::string& out, const char* data, std::size_t n, std::size_t cap) {
     if (out.size() < cap)
         out.append(data, std::min(n, cap - out.size()));
+}
+
+// The last `c` among the first n bytes, or null.
+const char* lastOf(const char* data, std::size_t n, char c) {
+    const auto end = std::make_reverse_iterator(data);
+    const auto found = std::find(std::make_reverse_iterator(data + n), end, c);
+    return found == end ? nullptr : std::prev(found.base());
 }
 
 } // namespace
@@ -70,12 +78,12 @@ std::size_t SourceLines::take(std::size_t n) {
             m_nulOffset = static_cast<std::int64_t>(m_total + limit);
         }
         const auto lines = std::count(data, data + limit, '\n');
-        const char* last = static_cast<const char*>(memrchr(data, '\n', limit));
+        const char* last = lastOf(data, limit, '\n');
         if (last == nullptr) {
             appendCapped(m_currentStart, data, limit, cap);
         } else {
             const auto lastAt = static_cast<std::size_t>(last - data);
-            const char* before = static_cast<const char*>(memrchr(data, '\n', lastAt));
+            const char* before = lastOf(data, lastAt, '\n');
             if (before == nullptr) {
                 appendCapped(m_currentStart, data, lastAt, cap);
                 std::swap(m_previousStart, m_currentStart);
