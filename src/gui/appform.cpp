@@ -58,6 +58,16 @@ TAppForm::TAppForm(const QString& executablePath, QWidget* parent)
     : QMainWindow(parent), m_ui(new Ui::TAppForm), m_executablePath(executablePath) {
     ensureGuiResources();
     m_ui->setupUi(this);
+    const QIcon load = renderedIcon(QStringLiteral("icons/load16"));
+    const QIcon save = renderedIcon(QStringLiteral("icons/save16"));
+    m_ui->Button1->setIcon(load);
+    m_ui->AddXMLFiles1->setIcon(load);
+    m_ui->Button2->setIcon(save);
+    m_ui->ExportCombinedXML1->setIcon(save);
+    m_ui->Exit1->setIcon(renderedIcon(QStringLiteral("icons/exit16")));
+    m_ui->Help2->setIcon(renderedIcon(QStringLiteral("icons/help16")));
+    m_ui->SendFeedback1->setIcon(renderedIcon(QStringLiteral("icons/feedback16")));
+    m_ui->About1->setIcon(renderedIcon(QStringLiteral("icons/about16")));
     // The three separators carry names of their own, so they are named actions turned
     // into separators here.
     for (QAction* separator : {m_ui->N5, m_ui->N3, m_ui->UpdateNotificationsBar})

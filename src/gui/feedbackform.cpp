@@ -41,6 +41,7 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
     : QDialog(parent), m_ui(new Ui::TFeedbackForm), m_product(product) {
     ensureGuiResources();
     m_ui->setupUi(this);
+    m_ui->BitBtn1->setIcon(renderedIcon(QStringLiteral("icons/envelope16")));
     setObjectName(QStringLiteral("FeedbackForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     // A fixed single border with only the close button.

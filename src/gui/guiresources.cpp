@@ -1,6 +1,7 @@
 #include "gui/guiresources.h"
 
 #include <QDirIterator>
+#include <QImageReader>
 #include <QtGlobal>
 
 // Resources of a static library register only when asked, and outside any namespace.
@@ -16,20 +17,39 @@ void ensureGuiResources() {
     (void)registered;
 }
 
+namespace {
+
+// Read as PNG by name: left to guess a file's format, the image reader loads every
+// image-format plugin on the system to ask each one, which slows the start.
+QPixmap readPng(const QString& path) {
+    QImageReader reader(path, QByteArrayLiteral("png"));
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImageReader(&reader);
+}
+
+} // namespace
+
 QIcon applicationIcon() {
     ensureGuiResources();
     QIcon icon;
     QDirIterator sizes(QStringLiteral(":/appicon"), QDir::Files);
     while (sizes.hasNext())
-        icon.addFile(sizes.next());
+        icon.addPixmap(readPng(sizes.next()));
+    return icon;
+}
+
+QIcon renderedIcon(const QString& name) {
+    QIcon icon;
+    icon.addPixmap(renderedPicture(name, 1.0));
+    icon.addPixmap(renderedPicture(name, 2.0));
     return icon;
 }
 
 QPixmap renderedPicture(const QString& name, qreal devicePixelRatio) {
     ensureGuiResources();
     const bool dense = devicePixelRatio > 1.0;
-    QPixmap picture(QStringLiteral(":/") + name +
-                    (dense ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    QPixmap picture = readPng(QStringLiteral(":/") + name +
+                              (dense ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
     picture.setDevicePixelRatio(dense ? 2.0 : 1.0);
     return picture;
 }

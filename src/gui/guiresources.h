@@ -11,6 +11,10 @@ void ensureGuiResources();
 // The program's icon, with a rendering for each size it is shown at.
 QIcon applicationIcon();
 
+// A 16-pixel button or menu icon rendered at build time, ":/NAME.png" with ":/NAME@2x.png"
+// for screens of double density.
+QIcon renderedIcon(const QString& name);
+
 // A picture rendered at build time, ":/NAME.png", or ":/NAME@2x.png" on a screen of more
 // than one device pixel per window pixel; either way it covers the same window pixels.
 QPixmap renderedPicture(const QString& name, qreal devicePixelRatio);

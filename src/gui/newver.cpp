@@ -39,6 +39,7 @@ TNewVer::TNewVer(const QString& productName, const QString& offeredVersion,
       m_downloadAddress(downloadAddress), m_focusOwner(focusOwner), m_drag(*this) {
     ensureGuiResources();
     m_ui->setupUi(this);
+    m_ui->Button1->setIcon(renderedIcon(QStringLiteral("icons/close16")));
     setFixedSize(320, 68);
     setBackgroundRole(QPalette::Button);
 
