@@ -14,6 +14,7 @@ int main(int argc, char* argv[]) {
     // Wayland desktops match the window to its desktop entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.quenlow.brindleaf"));
     QApplication::setWindowIcon(applicationIcon());
+    QApplication::setStyle(new StartupFriendlyStyle); // the application owns its style
 
     TAppForm AppForm;
     AppForm.show();

@@ -1,7 +1,9 @@
 #include "gui/guiresources.h"
 
 #include <QDirIterator>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QWidget>
 #include <QtGlobal>
 
 // Resources of a static library register only when asked, and outside any namespace.
@@ -52,4 +54,19 @@ QPixmap renderedPicture(const QString& name, qreal devicePixelRatio) {
                               (dense ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
     picture.setDevicePixelRatio(dense ? 2.0 : 1.0);
     return picture;
+}
+
+QIcon StartupFriendlyStyle::standardIcon(StandardPixmap standardIcon, const QStyleOption* option,
+                                         const QWidget* widget) const {
+    const bool rightToLeft = widget ? widget->isRightToLeft() : QGuiApplication::isRightToLeft();
+    if (standardIcon != SP_ToolBarHorizontalExtensionButton || rightToLeft)
+        return QProxyStyle::standardIcon(standardIcon, option, widget);
+    if (m_extensionIcon.isNull()) {
+        QDirIterator sizes(QStringLiteral(":/qt-project.org/styles/commonstyle/images"),
+                           {QStringLiteral("toolbar-ext-h-[0-9]*.png")}, QDir::Files);
+        while (sizes.hasNext())
+            m_extensionIcon.addPixmap(readPng(sizes.next()));
+    }
+    return m_extensionIcon.isNull() ? QProxyStyle::standardIcon(standardIcon, option, widget)
+                                    : m_extensionIcon;
 }
