@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QSize>
 #include <gtest/gtest.h>
 
@@ -57,6 +58,22 @@ TEST(RenderedPictures, TheProgramsIconHasARenderingForEverySizeShown) {
     const QPixmap dense = icon.pixmap(QSize(60, 60), 2.0);
     EXPECT_EQ(dense.size(), QSize(120, 120));
     EXPECT_EQ(dense.deviceIndependentSize().toSize(), QSize(60, 60));
+}
+
+TEST(StartupFriendlyStyle, GivesTheMenuBarsOverflowIconThePlatformStyleGives) {
+    const QProxyStyle platformStyle;
+    const StartupFriendlyStyle style;
+    const QIcon expected = platformStyle.standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+    const QIcon given = style.standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+    ASSERT_FALSE(expected.availableSizes().isEmpty());
+    EXPECT_EQ(given.availableSizes(), expected.availableSizes());
+    for (const QSize& size : expected.availableSizes()) {
+        SCOPED_TRACE(size.width());
+        EXPECT_EQ(given.pixmap(size, 1.0).toImage(), expected.pixmap(size, 1.0).toImage());
+    }
+    // Other icons are the platform style's own.
+    EXPECT_EQ(style.standardIcon(QStyle::SP_MessageBoxWarning).availableSizes(),
+              platformStyle.standardIcon(QStyle::SP_MessageBoxWarning).availableSizes());
 }
 
 } // namespace
