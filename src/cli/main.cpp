@@ -2,21 +2,20 @@
 
 #include "cli/commandline.h"
 #include "cli/consolereporter.h"
-#include "cli/interruption.h"
 #include "core/apperror.h"
 #include "core/combine.h"
 #include "core/nativepath.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
+#include "platform/console.h"
 #include "platform/executablepath.h"
+#include "platform/interruption.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <csignal>
 #include <cstdio>
 #include <exception>
-#include <unistd.h>
 
 namespace {
 
@@ -41,7 +40,7 @@ bool printTo(FILE* stream, const QString& text) {
 class CommandReporter : public ConsoleReporter {
 public:
     using ConsoleReporter::ConsoleReporter;
-    bool stopRequested() override { return interruption::requested() != 0; }
+    bool stopRequested() override { return platform::interruption::requested() != 0; }
 };
 
 int combine(const CombineCommand& command) {
@@ -61,8 +60,9 @@ int combine(const CombineCommand& command) {
     QElapsedTimer clock;
     clock.start();
     CommandReporter reporter(
-        err, isatty(STDERR_FILENO) == 1, [&clock] { return std::int64_t(clock.elapsed()); }, names);
-    interruption::install();
+        err, platform::console::standardErrorIsTerminal(),
+        [&clock] { return std::int64_t(clock.elapsed()); }, names);
+    platform::interruption::install();
 
     try {
         translation::languageInitialisation();
@@ -71,9 +71,10 @@ int combine(const CombineCommand& command) {
         reporter.line(e.message());
     }
 
-    const CombineTarget target = command.output == standardStream
-                                     ? CombineTarget::stream(STDOUT_FILENO, standardStream)
-                                     : CombineTarget(command.output);
+    const CombineTarget target =
+        command.output == standardStream
+            ? CombineTarget::stream(platform::console::standardOutput(), standardStream)
+            : CombineTarget(command.output);
     CombineOutcome outcome = CombineOutcome::NotWritten;
     try {
         outcome = combineXmlFiles(inputs, target, reporter, CombineOptions{command.jobs});
@@ -86,11 +87,11 @@ int combine(const CombineCommand& command) {
         reporter.line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
                       QString::fromUtf8(e.what()));
     }
-    if (const int signalNumber = interruption::requested()) {
+    if (const int signalNumber = platform::interruption::requested()) {
         if (outcome != CombineOutcome::Interrupted)
             reporter.interrupted({});
         reporter.clearProgress();
-        interruption::endBy(signalNumber);
+        platform::interruption::endBy(signalNumber);
     }
     if (outcome == CombineOutcome::Written)
         return exitWritten;
@@ -103,14 +104,14 @@ int combine(const CombineCommand& command) {
 int main(int argc, char* argv[]) {
     // A reader of standard error that goes away (a pipe into head) must not kill the work
     // half-way; the lost lines are simply lost.
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::console::keepRunningOnClosedPipes();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brindleaf-combine"));
 
     // The arguments as their bytes: a file name need not be UTF-8.
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << nativepath::decode(QByteArray(argv[i]));
+    for (const QByteArray& argument : platform::console::arguments(argc, argv))
+        arguments << nativepath::decode(argument);
 
     const CombineCommand command = parseCommandLine(arguments);
     switch (command.action) {

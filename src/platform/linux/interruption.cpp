@@ -1,4 +1,4 @@
-#include "cli/interruption.h"
+#include "platform/interruption.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -30,7 +30,7 @@ extern "C" void onSignal(int signalNumber) {
 
 } // namespace
 
-namespace interruption {
+namespace platform::interruption {
 
 void install() {
     for (const int signalNumber : handledSignals) {
@@ -54,4 +54,4 @@ void endBy(int signalNumber) {
     std::_Exit(128 + signalNumber); // not reached unless the signal is blocked
 }
 
-} // namespace interruption
+} // namespace platform::interruption
