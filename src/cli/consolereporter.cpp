@@ -34,42 +34,43 @@ QString singleLine(const QString& text) {
     return result;
 }
 
-QString loadErrorLine(const xml::LoadError& error) {
-    QString text = translate(error.reason());
+QString loadErrorLine(const Translator& translator, const xml::LoadError& error) {
+    QString text = translator.translate(error.reason());
     if (error.isFileError())
         return text;
-    text += QLatin1Char(' ') + translate(QStringLiteral("Line")) + QStringLiteral(": ") +
+    text += QLatin1Char(' ') + translator.translate(QStringLiteral("Line")) + QStringLiteral(": ") +
             QString::number(error.line());
     if (!error.lineText().isEmpty())
         text += QLatin1Char(' ') + error.lineText();
     return text;
 }
 
-ConsoleReporter::ConsoleReporter(QIODevice& out, bool showProgress,
+ConsoleReporter::ConsoleReporter(QIODevice& out, const Translator& translator, bool showProgress,
                                  std::function<std::int64_t()> elapsedMs,
                                  QHash<QString, QString> names)
-    : m_out(out), m_showProgress(showProgress), m_elapsedMs(std::move(elapsedMs)),
-      m_names(std::move(names)) {}
+    : m_out(out), m_translator(translator), m_showProgress(showProgress),
+      m_elapsedMs(std::move(elapsedMs)), m_names(std::move(names)) {}
 
 ConsoleReporter::~ConsoleReporter() {
     clearProgress();
 }
 
 void ConsoleReporter::skipped(const QString& file) {
-    line(translate(QStringLiteral("WARNING")) + QStringLiteral(": ") +
-         fillPlaceholders(translate(QStringLiteral("Root element mismatch in file: %s")),
-                          {shown(file)}));
+    line(m_translator.translate(QStringLiteral("WARNING")) + QStringLiteral(": ") +
+         fillPlaceholders(
+             m_translator.translate(QStringLiteral("Root element mismatch in file: %s")),
+             {shown(file)}));
 }
 
 void ConsoleReporter::failedToLoad(const QString& file, const xml::LoadError& error) {
-    line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
-         fillPlaceholders(translate(QStringLiteral("Failed to load %s: %s")),
-                          {shown(file), loadErrorLine(error)}));
+    line(m_translator.translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
+         fillPlaceholders(m_translator.translate(QStringLiteral("Failed to load %s: %s")),
+                          {shown(file), loadErrorLine(m_translator, error)}));
 }
 
 void ConsoleReporter::saved(const QString& output) {
-    line(translate(QStringLiteral("SUCCESS")) + QStringLiteral(": ") +
-         translate(QStringLiteral("Saved as file: ")) + shown(output));
+    line(m_translator.translate(QStringLiteral("SUCCESS")) + QStringLiteral(": ") +
+         m_translator.translate(QStringLiteral("Saved as file: ")) + shown(output));
 }
 
 void ConsoleReporter::interrupted(const QString&) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 
+class Translator;
+
 // Prints the combine's events for a terminal or a log, one line each, every line starting
 // with the program's name: "brindleaf-combine: WARNING: Root element mismatch in file: b.xml".
 // A skipped file is a warning, as the run still writes. On a terminal, once the work has run
@@ -16,10 +18,10 @@
 // and erased before any message and at the end.
 class ConsoleReporter : public CombineReporter {
 public:
-    // elapsedMs tells how long the work has been running; names maps a path to the name the
-    // user gave for it (the standard input's "-").
-    ConsoleReporter(QIODevice& out, bool showProgress, std::function<std::int64_t()> elapsedMs,
-                    QHash<QString, QString> names = {});
+    // translator gives the messages' words; elapsedMs tells how long the work has been
+    // running; names maps a path to the name the user gave for it (the standard input's "-").
+    ConsoleReporter(QIODevice& out, const Translator& translator, bool showProgress,
+                    std::function<std::int64_t()> elapsedMs, QHash<QString, QString> names = {});
     ~ConsoleReporter() override;
     ConsoleReporter(const ConsoleReporter&) = delete;
     ConsoleReporter& operator=(const ConsoleReporter&) = delete;
@@ -41,6 +43,7 @@ private:
     QString shown(const QString& file) const { return m_names.value(file, file); }
 
     QIODevice& m_out;
+    const Translator& m_translator;
     const bool m_showProgress;
     const std::function<std::int64_t()> m_elapsedMs;
     const QHash<QString, QString> m_names;
@@ -55,4 +58,4 @@ QString singleLine(const QString& text);
 
 // A load error on one line, in the language of the language files where they have its words:
 // the reason, then "Line: N" and the start of that line for an error in the content.
-QString loadErrorLine(const xml::LoadError& error);
+QString loadErrorLine(const Translator& translator, const xml::LoadError& error);

@@ -59,13 +59,14 @@ int combine(const CombineCommand& command) {
     }
     QElapsedTimer clock;
     clock.start();
+    Translator translator;
     CommandReporter reporter(
-        err, platform::console::standardErrorIsTerminal(),
+        err, translator, platform::console::standardErrorIsTerminal(),
         [&clock] { return std::int64_t(clock.elapsed()); }, names);
     platform::interruption::install();
 
     try {
-        translation::languageInitialisation();
+        translator.languageInitialisation();
     } catch (const AppError& e) {
         // As in the window: the error is shown and the work goes on in English.
         reporter.line(e.message());
@@ -82,9 +83,10 @@ int combine(const CombineCommand& command) {
         // The first file: named like every other, as the window's own display does not.
         reporter.failedToLoad(inputs.first(), e);
     } catch (const AppError& e) {
-        reporter.line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") + e.message());
+        reporter.line(translator.translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
+                      e.message());
     } catch (const std::exception& e) {
-        reporter.line(translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
+        reporter.line(translator.translate(QStringLiteral("ERROR")) + QStringLiteral(": ") +
                       QString::fromUtf8(e.what()));
     }
     if (const int signalNumber = platform::interruption::requested()) {

@@ -13,11 +13,9 @@
 
 #include <memory>
 
-namespace {
-
-// Written once by the language initialisation on the main thread, before any other
-// thread starts; only read afterwards.
-struct LanguageState {
+// Written once by the language initialisation, before the program reads a text; only read
+// afterwards.
+struct Translator::LanguageState {
     QString folder;
     QStringList candidates;
     QString filePath; // set: a language is in effect
@@ -25,10 +23,9 @@ struct LanguageState {
     std::unique_ptr<platform::Collator> collator;
 };
 
-LanguageState& state() {
-    static LanguageState languageState;
-    return languageState;
-}
+namespace {
+
+using LanguageState = Translator::LanguageState;
 
 const QString codeTableName = QStringLiteral("LanguageCodes.csv");
 
@@ -121,16 +118,18 @@ bool keyMatches(const LanguageState& language, QStringView linePrefix, QStringVi
 
 } // namespace
 
-namespace translation {
+Translator::Translator() : m_language(std::make_unique<LanguageState>()) {}
 
-void languageInitialisation(const QString& name) {
+Translator::~Translator() = default;
+
+void Translator::languageInitialisation(const QString& name) {
     languageInitialisation(name, platform::executableFolder() + QStringLiteral("Languages"),
                            languageid::userUiLanguage());
 }
 
-void languageInitialisation(const QString& name, const QString& languageFolder,
-                            quint32 userLanguageId) {
-    LanguageState& language = state();
+void Translator::languageInitialisation(const QString& name, const QString& languageFolder,
+                                        quint32 userLanguageId) {
+    LanguageState& language = *m_language;
     language.folder = languageFolder;
     language.candidates.clear();
     if (!QFileInfo(language.folder).isDir())
@@ -158,19 +157,8 @@ void languageInitialisation(const QString& name, const QString& languageFolder,
     loadTable(language);
 }
 
-void resetForTests() {
-    LanguageState& language = state();
-    language.folder.clear();
-    language.candidates.clear();
-    language.filePath.clear();
-    language.table.clear();
-    language.collator.reset();
-}
-
-} // namespace translation
-
-QString translate(const QString& key) {
-    const LanguageState& language = state();
+QString Translator::translate(const QString& key) const {
+    const LanguageState& language = *m_language;
     if (language.filePath.isEmpty())
         return key;
     const QString pattern = u'{' + key + u'}';

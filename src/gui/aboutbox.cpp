@@ -45,10 +45,11 @@ void setColours(QWidget* widget, const QColor& background, const QColor& text) {
 
 } // namespace
 
-TAboutBox::TAboutBox(const ProductIdentity& product, QWidget* parent)
+TAboutBox::TAboutBox(const ProductIdentity& product, const Translator& translator, QWidget* parent)
     : QDialog(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      ui(std::make_unique<Ui::AboutBox>()), m_product(product), m_drag(*this) {
+      ui(std::make_unique<Ui::AboutBox>()), m_product(product), m_translator(translator),
+      m_drag(*this) {
     ensureGuiResources();
     ui->setupUi(this);
     // The paint event covers the whole client area with the rain's surface.
@@ -108,13 +109,14 @@ void TAboutBox::FormCreate() {
     const ProductIdentity& product = m_product;
     m_rain = std::make_unique<MatrixRain>(outCanvas, QStringLiteral("kyk"));
     StartMatrix();
-    setWindowTitle(fillPlaceholders(translate(QStringLiteral("About %s")), {product.productName}));
+    setWindowTitle(fillPlaceholders(m_translator.translate(QStringLiteral("About %s")),
+                                    {product.productName}));
     ui->Label2->setText(product.productName + QLatin1Char(' ') + product.versionText);
-    ui->BitBtn1->setText(translate(QStringLiteral("OK")));
-    ui->BitBtn2->setText(translate(QStringLiteral("Info")));
-    ui->Credits1->setText(translate(QStringLiteral("Acknowledgements...")));
-    ui->Howtouninstall1->setText(translate(QStringLiteral("How to uninstall...")));
-    ui->LicensePrivacyPolicy1->setText(translate(QStringLiteral("License...")));
+    ui->BitBtn1->setText(m_translator.translate(QStringLiteral("OK")));
+    ui->BitBtn2->setText(m_translator.translate(QStringLiteral("Info")));
+    ui->Credits1->setText(m_translator.translate(QStringLiteral("Acknowledgements...")));
+    ui->Howtouninstall1->setText(m_translator.translate(QStringLiteral("How to uninstall...")));
+    ui->LicensePrivacyPolicy1->setText(m_translator.translate(QStringLiteral("License...")));
     ui->Label5->setText(maker::host());
     ui->Label5->setToolTip(maker::homePageUrl());
     HighDPIImageYukle();
@@ -288,8 +290,8 @@ void TAboutBox::LicensePrivacyPolicy1Click() {
         platform::openAddress(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
         return;
     }
-    showMessage(translate(QStringLiteral("File not found!")), translate(QStringLiteral("License")),
-                MB_ICONERROR);
+    showMessage(m_translator.translate(QStringLiteral("File not found!")),
+                m_translator.translate(QStringLiteral("License")), MB_ICONERROR);
 }
 
 void TAboutBox::BitBtn1Click() {

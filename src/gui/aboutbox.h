@@ -10,6 +10,7 @@
 #include <memory>
 
 class QTimer;
+class Translator;
 
 namespace Ui {
 class AboutBox;
@@ -22,7 +23,8 @@ class TAboutBox : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TAboutBox(const ProductIdentity& product, QWidget* parent = nullptr);
+    TAboutBox(const ProductIdentity& product, const Translator& translator,
+              QWidget* parent = nullptr);
     ~TAboutBox() override;
 
     // Event handlers.
@@ -63,6 +65,7 @@ private:
 
     std::unique_ptr<Ui::AboutBox> ui;
     const ProductIdentity m_product;
+    const Translator& m_translator;
     QTimer* tmTimer = nullptr;
     QTimer* TimerEgg = nullptr;
     RainImage outCanvas;

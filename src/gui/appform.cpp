@@ -134,7 +134,7 @@ void TAppForm::FormCreate() {
     m_dataFolder = identity::chooseDataFolder(QFileInfo(m_executablePath).absolutePath(),
                                               m_product.companyName, m_product.productName);
     // Last, so that every later message is translated.
-    translation::languageInitialisation();
+    m_translator.languageInitialisation();
 }
 
 void TAppForm::FormShow() {
@@ -172,20 +172,22 @@ namespace {
 // The export's events in the window's words: a message box each, after the busy cursor.
 class MessageBoxReporter : public CombineReporter {
 public:
-    explicit MessageBoxReporter(BusyCursor& cursor) : m_cursor(cursor) {}
+    MessageBoxReporter(const Translator& translator, BusyCursor& cursor)
+        : m_translator(translator), m_cursor(cursor) {}
     void skipped(const QString& file) override {
-        show(fillPlaceholders(translate(QStringLiteral("Root element mismatch in file: %s")),
-                              {file}),
-             translate(QStringLiteral("ERROR")), MB_ICONERROR);
+        show(fillPlaceholders(
+                 m_translator.translate(QStringLiteral("Root element mismatch in file: %s")),
+                 {file}),
+             m_translator.translate(QStringLiteral("ERROR")), MB_ICONERROR);
     }
     void failedToLoad(const QString& file, const xml::LoadError& error) override {
-        show(fillPlaceholders(translate(QStringLiteral("Failed to load %s: %s")),
+        show(fillPlaceholders(m_translator.translate(QStringLiteral("Failed to load %s: %s")),
                               {file, error.message()}),
-             translate(QStringLiteral("ERROR")), MB_ICONERROR);
+             m_translator.translate(QStringLiteral("ERROR")), MB_ICONERROR);
     }
     void saved(const QString& output) override {
-        show(translate(QStringLiteral("Saved as file: ")) + output,
-             translate(QStringLiteral("SUCCESS")), MB_ICONINFORMATION);
+        show(m_translator.translate(QStringLiteral("Saved as file: ")) + output,
+             m_translator.translate(QStringLiteral("SUCCESS")), MB_ICONINFORMATION);
     }
 
 private:
@@ -194,6 +196,7 @@ private:
         showMessage(text, caption, flags);
     }
 
+    const Translator& m_translator;
     BusyCursor& m_cursor;
 };
 
@@ -205,14 +208,14 @@ private:
 void TAppForm::ExportCombinedXml() {
     const QStringList inputs = inputFiles();
     if (inputs.isEmpty()) {
-        showMessage(translate(QStringLiteral("No XML files added!")),
-                    translate(QStringLiteral("WARNING")), MB_ICONWARNING);
+        showMessage(m_translator.translate(QStringLiteral("No XML files added!")),
+                    m_translator.translate(QStringLiteral("WARNING")), MB_ICONWARNING);
         return;
     }
     if (!SaveDialog1->execute())
         return;
     BusyCursor cursor;
-    MessageBoxReporter reporter(cursor);
+    MessageBoxReporter reporter(m_translator, cursor);
     combineInBackground(*this, inputs, SaveDialog1->fileName(), reporter);
 }
 
@@ -235,14 +238,14 @@ void TAppForm::Help2Click() {
 void TAppForm::SendFeedback1Click() {
     // A new window for each command, so every opening starts empty; it frees itself when
     // closed.
-    auto* form = new TFeedbackForm(m_product, this);
+    auto* form = new TFeedbackForm(m_product, m_translator, this);
     form->setWindowModality(Qt::WindowModal);
     form->exec();
 }
 
 void TAppForm::About1Click() {
     // A new window for each command, shown modally; it frees itself when it closes.
-    auto* aboutBox = new TAboutBox(m_product, this);
+    auto* aboutBox = new TAboutBox(m_product, m_translator, this);
     aboutBox->setWindowModality(Qt::WindowModal);
     aboutBox->exec();
 }
@@ -271,7 +274,7 @@ void TAppForm::TimerCheckerTimer() {
         m_ui->UpdateNotifications1->setChecked(false);
     if (results.newVersion && !NewVer)
         NewVer = std::make_unique<TNewVer>(m_product.productName, results.offeredVersion,
-                                           results.downloadAddress, this);
+                                           results.downloadAddress, m_translator, this);
 }
 
 void TAppForm::Delete1Click() {

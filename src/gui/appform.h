@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/checker.h"
+#include "core/translate.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -34,6 +35,9 @@ public:
     // The data folder chosen at creation, with a trailing separator; empty when creation
     // stopped before it.
     const QString& dataFolder() const { return m_dataFolder; }
+
+    // The language chosen at creation, for this window and every window it opens.
+    const Translator& translator() const { return m_translator; }
 
     // The update check's results: read only once `finished` has been seen set.
     const CheckResults& checkResults() const { return m_checkResults; }
@@ -69,6 +73,8 @@ private:
     template <typename Sender, typename Signal>
     void bind(Sender* sender, Signal signal, void (TAppForm::*handler)());
 
+    // Before everything that shows a text, so that it outlives the windows that read it.
+    Translator m_translator;
     std::unique_ptr<Ui::TAppForm> m_ui;
     QMenu* PopupMenu1 = nullptr;
     QTimer* TimerChecker = nullptr;

@@ -37,8 +37,9 @@ bool isEscape(const QEvent* event) {
 
 } // namespace
 
-TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
-    : QDialog(parent), m_ui(new Ui::TFeedbackForm), m_product(product) {
+TFeedbackForm::TFeedbackForm(const ProductIdentity& product, const Translator& translator,
+                             QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::TFeedbackForm), m_product(product), m_translator(translator) {
     ensureGuiResources();
     m_ui->setupUi(this);
     m_ui->BitBtn1->setIcon(renderedIcon(QStringLiteral("icons/envelope16")));
@@ -95,13 +96,15 @@ TFeedbackForm::TFeedbackForm(const ProductIdentity& product, QWidget* parent)
 TFeedbackForm::~TFeedbackForm() = default;
 
 void TFeedbackForm::FormCreate() {
-    setWindowTitle(m_product.productName + u' ' + translate(QStringLiteral("feedback")));
-    m_ui->Label1->setText(translate(QStringLiteral("We would really appreciate your feedback.")));
-    m_ui->Label2->setText(translate(QStringLiteral("What did you like or dislike?")));
-    m_ui->Label3->setText(translate(QStringLiteral("Include my e-mail:")));
-    m_ui->BitBtn1->setText(translate(QStringLiteral("Send")));
-    m_ui->Panel4->setText(translate(QStringLiteral("I like it!")));
-    m_ui->Panel5->setText(translate(QStringLiteral("I dislike it!")));
+    setWindowTitle(m_product.productName + u' ' +
+                   m_translator.translate(QStringLiteral("feedback")));
+    m_ui->Label1->setText(
+        m_translator.translate(QStringLiteral("We would really appreciate your feedback.")));
+    m_ui->Label2->setText(m_translator.translate(QStringLiteral("What did you like or dislike?")));
+    m_ui->Label3->setText(m_translator.translate(QStringLiteral("Include my e-mail:")));
+    m_ui->BitBtn1->setText(m_translator.translate(QStringLiteral("Send")));
+    m_ui->Panel4->setText(m_translator.translate(QStringLiteral("I like it!")));
+    m_ui->Panel5->setText(m_translator.translate(QStringLiteral("I dislike it!")));
     // A wider font or a longer translation widens the label rather than cutting its text.
     m_ui->Label3->setMinimumWidth(std::max(107, m_ui->Label3->sizeHint().width()));
 }
@@ -205,8 +208,8 @@ void TFeedbackForm::BitBtn1Click() {
     const QString email = trimSpacesAndControls(m_ui->Edit1->text());
     if (!email.isEmpty() && !feedback::isValidEmail(email)) {
         m_ui->Edit1->setFocus();
-        showMessage(translate(QStringLiteral("Invalid e-mail address!")),
-                    translate(QStringLiteral("Failure")), MB_ICONERROR);
+        showMessage(m_translator.translate(QStringLiteral("Invalid e-mail address!")),
+                    m_translator.translate(QStringLiteral("Failure")), MB_ICONERROR);
         return;
     }
 
@@ -241,16 +244,18 @@ void TFeedbackForm::showDelivery(bool delivered) {
         m_ui->BitBtn1->setFocus();
 
     if (delivered) {
-        showMessage(translate(QStringLiteral("Your feedback is received.")) +
-                        QStringLiteral("\r\r") + translate(QStringLiteral("Thank you!")),
-                    translate(QStringLiteral("Success")), MB_ICONINFORMATION);
+        showMessage(m_translator.translate(QStringLiteral("Your feedback is received.")) +
+                        QStringLiteral("\r\r") +
+                        m_translator.translate(QStringLiteral("Thank you!")),
+                    m_translator.translate(QStringLiteral("Success")), MB_ICONINFORMATION);
         close();
         return;
     }
-    showMessage(
-        translate(QStringLiteral("Something went wrong. Your feedback could not be delivered.")) +
-            QStringLiteral("\r\r") + translate(QStringLiteral("Please try again later.")),
-        translate(QStringLiteral("Failure")), MB_ICONERROR);
+    showMessage(m_translator.translate(
+                    QStringLiteral("Something went wrong. Your feedback could not be delivered.")) +
+                    QStringLiteral("\r\r") +
+                    m_translator.translate(QStringLiteral("Please try again later.")),
+                m_translator.translate(QStringLiteral("Failure")), MB_ICONERROR);
 }
 
 // Closing the window, with Escape or its close button, waits until the send has ended; a

@@ -10,6 +10,7 @@
 class QLabel;
 template <typename T> class QFutureWatcher;
 class QThreadPool;
+class Translator;
 
 namespace Ui {
 class TFeedbackForm;
@@ -21,7 +22,8 @@ class TFeedbackForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFeedbackForm(const ProductIdentity& product, QWidget* parent = nullptr);
+    TFeedbackForm(const ProductIdentity& product, const Translator& translator,
+                  QWidget* parent = nullptr);
     ~TFeedbackForm() override;
 
     void BitBtn1Click();
@@ -46,6 +48,7 @@ private:
 
     std::unique_ptr<Ui::TFeedbackForm> m_ui;
     const ProductIdentity m_product;
+    const Translator& m_translator;
     bool m_like = false;
     bool m_dislike = false;
     bool m_placed = false;

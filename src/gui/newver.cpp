@@ -33,10 +33,11 @@ QTimer* makeTimer(QObject* owner, const char* name, int intervalMs) {
 } // namespace
 
 TNewVer::TNewVer(const QString& productName, const QString& offeredVersion,
-                 const QString& downloadAddress, QWidget* focusOwner)
+                 const QString& downloadAddress, const Translator& translator, QWidget* focusOwner)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_ui(new Ui::TNewVer), m_productName(productName), m_offeredVersion(offeredVersion),
-      m_downloadAddress(downloadAddress), m_focusOwner(focusOwner), m_drag(*this) {
+      m_downloadAddress(downloadAddress), m_translator(translator), m_focusOwner(focusOwner),
+      m_drag(*this) {
     ensureGuiResources();
     m_ui->setupUi(this);
     m_ui->Button1->setIcon(renderedIcon(QStringLiteral("icons/close16")));
@@ -87,9 +88,9 @@ void TNewVer::FormCreate() {
         const QRect area = primary->geometry();
         move(area.x() + area.width() - width() - screenMargin, area.y() + screenMargin);
     }
-    m_ui->Label1->setText(translate(QStringLiteral("UPDATE AVAILABLE")));
-    m_ui->Label2->setText(translate(QStringLiteral("Click to download")) + QLatin1Char(' ') +
-                          m_productName + QLatin1Char(' ') + m_offeredVersion);
+    m_ui->Label1->setText(m_translator.translate(QStringLiteral("UPDATE AVAILABLE")));
+    m_ui->Label2->setText(m_translator.translate(QStringLiteral("Click to download")) +
+                          QLatin1Char(' ') + m_productName + QLatin1Char(' ') + m_offeredVersion);
 }
 
 void TNewVer::TimerStartTimer() {

@@ -9,6 +9,7 @@
 class QMouseEvent;
 class QTimer;
 class QVariantAnimation;
+class Translator;
 
 namespace Ui {
 class TNewVer;
@@ -23,7 +24,8 @@ class TNewVer : public QWidget {
 public:
     // focusOwner gets the input focus back once the notice has appeared.
     TNewVer(const QString& productName, const QString& offeredVersion,
-            const QString& downloadAddress, QWidget* focusOwner = nullptr);
+            const QString& downloadAddress, const Translator& translator,
+            QWidget* focusOwner = nullptr);
     ~TNewVer() override;
 
     void TimerStartTimer();
@@ -51,6 +53,7 @@ private:
     QString m_productName;
     QString m_offeredVersion;
     QString m_downloadAddress;
+    const Translator& m_translator;
     QPointer<QWidget> m_focusOwner;
     QTimer* TimerStart = nullptr;
     QTimer* TimerClose = nullptr;

@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 #include "cli/consolereporter.h"
 #include "core/textlines.h"
+#include "core/translate.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>
@@ -162,12 +163,14 @@ TEST(FormatBytes, UsesDecimalUnits) {
 // A reporter writing into a buffer, with a clock the test sets.
 struct ReporterRig {
     QBuffer buffer;
+    const Translator english;
     std::int64_t nowMs = 0;
     std::unique_ptr<ConsoleReporter> reporter;
 
     explicit ReporterRig(bool terminal) {
         buffer.open(QIODevice::WriteOnly);
-        reporter = std::make_unique<ConsoleReporter>(buffer, terminal, [this] { return nowMs; });
+        reporter =
+            std::make_unique<ConsoleReporter>(buffer, english, terminal, [this] { return nowMs; });
     }
     std::string text() const { return buffer.data().toStdString(); }
     void clear() {

@@ -60,22 +60,17 @@ QStringList percentSequences(const QString& text) {
     return found;
 }
 
-class ShippedLanguages : public ::testing::Test {
-protected:
-    void TearDown() override { translation::resetForTests(); }
-};
-
-TEST_F(ShippedLanguages, EveryFileTranslatesEveryKeyKeepingItsPlaceholders) {
+TEST(ShippedLanguages, EveryFileTranslatesEveryKeyKeepingItsPlaceholders) {
     const QStringList files = shippedLanguageFiles();
     ASSERT_EQ(files.size(), 5);
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
-        translation::resetForTests();
-        translation::languageInitialisation(file, shippedFolder, 1033);
+        Translator translator;
+        translator.languageInitialisation(file, shippedFolder, 1033);
         ASSERT_EQ(messageKeys.size(), 31);
         for (const QString& key : messageKeys) {
             SCOPED_TRACE(key.toStdString());
-            const QString text = translate(key);
+            const QString text = translator.translate(key);
             if (!mayStayEnglish.contains(key)) {
                 EXPECT_NE(text, key);
             }
@@ -86,7 +81,7 @@ TEST_F(ShippedLanguages, EveryFileTranslatesEveryKeyKeepingItsPlaceholders) {
     }
 }
 
-TEST_F(ShippedLanguages, CodeTableNamesOnlyShippedFilesOncePerIdentifier) {
+TEST(ShippedLanguages, CodeTableNamesOnlyShippedFilesOncePerIdentifier) {
     QFile table(shippedFolder + QStringLiteral("/LanguageCodes.csv"));
     ASSERT_TRUE(table.open(QIODevice::ReadOnly | QIODevice::Text));
     const QStringList files = shippedLanguageFiles();
@@ -127,14 +122,14 @@ TEST_F(ShippedLanguages, CodeTableNamesOnlyShippedFilesOncePerIdentifier) {
         EXPECT_EQ(fileOf.value(it.key()), it.value()) << it.key().toStdString();
 }
 
-TEST_F(ShippedLanguages, UsersLanguageChoosesItsFile) {
+TEST(ShippedLanguages, UsersLanguageChoosesItsFile) {
     const QHash<quint32, QString> sendIn = {{1031, "Senden"}, {4108, "Envoyer"}, {2058, "Enviar"},
                                             {1055, "Gönder"}, {1046, "Enviar"},  {1033, "Send"},
                                             {1041, "Send"}};
     for (auto it = sendIn.cbegin(); it != sendIn.cend(); ++it) {
-        translation::resetForTests();
-        translation::languageInitialisation(QString(), shippedFolder, it.key());
-        EXPECT_EQ(translate(QStringLiteral("Send")), it.value()) << it.key();
+        Translator translator;
+        translator.languageInitialisation(QString(), shippedFolder, it.key());
+        EXPECT_EQ(translator.translate(QStringLiteral("Send")), it.value()) << it.key();
     }
 }
 

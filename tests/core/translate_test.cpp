@@ -35,7 +35,7 @@ private:
 
 class Translate : public ::testing::Test {
 protected:
-    void TearDown() override { translation::resetForTests(); }
+    Translator translator;
 };
 
 QByteArray utf16(const QString& text, bool bigEndian) {
@@ -75,8 +75,8 @@ TEST_P(CodeTableChoice, ChoosesTheFileForTheUsersLanguage) {
     if (!c.codeTable.isEmpty())
         folder.write(QStringLiteral("LanguageCodes.csv"), c.codeTable);
 
-    translation::languageInitialisation(QString(), folder.path(), c.languageId);
-    EXPECT_EQ(translate(QStringLiteral("Send")), QString::fromUtf8(c.expected));
+    translator.languageInitialisation(QString(), folder.path(), c.languageId);
+    EXPECT_EQ(translator.translate(QStringLiteral("Send")), QString::fromUtf8(c.expected));
 }
 
 const QString germanTable = QStringLiteral("1036,French.lang.txt\r\n1031,German.lang.txt\r\n");
@@ -123,9 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Translate, NoLanguageFolderStaysEnglish) {
     const QTemporaryDir root;
-    translation::languageInitialisation(QString(), root.filePath(QStringLiteral("Languages")),
-                                        1031);
-    EXPECT_EQ(translate(QStringLiteral("Send")), QStringLiteral("Send"));
+    translator.languageInitialisation(QString(), root.filePath(QStringLiteral("Languages")), 1031);
+    EXPECT_EQ(translator.translate(QStringLiteral("Send")), QStringLiteral("Send"));
 }
 
 TEST_F(Translate, GivenNameSkipsTheCodeTableAndIsNotTrimmed) {
@@ -134,11 +133,11 @@ TEST_F(Translate, GivenNameSkipsTheCodeTableAndIsNotTrimmed) {
     folder.language(QStringLiteral("French.lang.txt"), "French");
     folder.write(QStringLiteral("LanguageCodes.csv"), "1031,German.lang.txt\n");
 
-    translation::languageInitialisation(QStringLiteral("French.lang.txt"), folder.path(), 1031);
-    EXPECT_EQ(translate(QStringLiteral("Send")), QStringLiteral("French"));
-    translation::resetForTests();
-    translation::languageInitialisation(QStringLiteral(" French.lang.txt"), folder.path(), 1031);
-    EXPECT_EQ(translate(QStringLiteral("Send")), QStringLiteral("Send"));
+    translator.languageInitialisation(QStringLiteral("French.lang.txt"), folder.path(), 1031);
+    EXPECT_EQ(translator.translate(QStringLiteral("Send")), QStringLiteral("French"));
+    Translator untrimmed;
+    untrimmed.languageInitialisation(QStringLiteral(" French.lang.txt"), folder.path(), 1031);
+    EXPECT_EQ(untrimmed.translate(QStringLiteral("Send")), QStringLiteral("Send"));
 }
 
 TEST_F(Translate, UnreadableLanguageFileIsReportedAndLeavesEveryKeyEnglish) {
@@ -147,9 +146,9 @@ TEST_F(Translate, UnreadableLanguageFileIsReportedAndLeavesEveryKeyEnglish) {
     // Opens as a file but every read fails, even for root.
     ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), folder.path() + "/Broken.lang.txt"));
     EXPECT_THROW(
-        translation::languageInitialisation(QStringLiteral("Broken.lang.txt"), folder.path(), 1033),
+        translator.languageInitialisation(QStringLiteral("Broken.lang.txt"), folder.path(), 1033),
         AppError);
-    EXPECT_EQ(translate(QStringLiteral("Send")), QStringLiteral("Send"));
+    EXPECT_EQ(translator.translate(QStringLiteral("Send")), QStringLiteral("Send"));
 }
 
 struct LookupCase {
@@ -169,8 +168,8 @@ TEST_P(Lookup, FindsTheTranslation) {
     const LookupCase& c = GetParam();
     LanguageFolder folder;
     folder.write(QStringLiteral("Test.lang.txt"), c.file);
-    translation::languageInitialisation(QStringLiteral("Test.lang.txt"), folder.path(), 1033);
-    EXPECT_EQ(translate(c.key), c.expected);
+    translator.languageInitialisation(QStringLiteral("Test.lang.txt"), folder.path(), 1033);
+    EXPECT_EQ(translator.translate(c.key), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -31,19 +31,18 @@ namespace {
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        translation::resetForTests();
         setMessageSink([this](const ShownMessage& message) { messages.push_back(message); });
     }
     void TearDown() override {
         setMessageSink({});
         dropdownmenu::setTickSource({});
-        translation::resetForTests();
         delete box.data();
     }
 
     TAboutBox* show() {
         box = new TAboutBox({QStringLiteral("QUENLOW"), QStringLiteral("Brindleaf"),
-                             QStringLiteral("QUENLOW - Brindleaf"), QStringLiteral("1.4")});
+                             QStringLiteral("QUENLOW - Brindleaf"), QStringLiteral("1.4")},
+                            translator);
         box->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(box.data()));
         return box.data();
@@ -56,6 +55,7 @@ protected:
         return box.isNull();
     }
 
+    Translator translator;
     QPointer<TAboutBox> box;
     std::vector<ShownMessage> messages;
     OpenedAddresses opened{
@@ -176,7 +176,7 @@ TEST_F(AboutBoxTest, TextsFollowTheLanguageFile) {
                               "{License}Lisans\n")
                    .toUtf8());
     file.close();
-    translation::languageInitialisation(QStringLiteral("Testlang.txt"), languages.path(), 1033);
+    translator.languageInitialisation(QStringLiteral("Testlang.txt"), languages.path(), 1033);
 
     show();
     EXPECT_EQ(box->windowTitle(), QStringLiteral(u"Brindleaf hakk\u0131nda"));

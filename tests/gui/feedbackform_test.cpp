@@ -46,13 +46,11 @@ protected:
     explicit FeedbackFormTest(TestHttpServer::Protocols protocols = TestHttpServer::Protocols::Both)
         : server(protocols), trust("SSL_CERT_FILE", server.caCertificateFile()),
           host("BRINDLEAF_MAKER_HOST", server.hostAndPort()) {}
-    ~FeedbackFormTest() override {
-        delete form.data();
-        translation::resetForTests();
-    }
+    ~FeedbackFormTest() override { delete form.data(); }
 
     void open() {
-        form = new TFeedbackForm({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"});
+        form =
+            new TFeedbackForm({"QUENLOW", "Brindleaf", "QUENLOW - Brindleaf", "1.4"}, translator);
         form->show();
         QApplication::setActiveWindow(form);
     }
@@ -108,6 +106,7 @@ protected:
     ScopedEnv trust;
     ScopedEnv host;
     MessageRecorder messages;
+    Translator translator;
     QPointer<TFeedbackForm> form;
 };
 
@@ -267,7 +266,7 @@ TEST_F(FeedbackFormTest, TranslatedChoiceGoesInBracketsAfterTheEnglishOne) {
     file.write("{I like it!}Beğendim!\n{feedback}Geri Bildirimi\n{Send}Gönder\n"
                "{Your feedback is received.}Alındı.\n{Success}Başarılı\n");
     file.close();
-    translation::languageInitialisation(QStringLiteral("Test.lang.txt"), folder.path(), 1055);
+    translator.languageInitialisation(QStringLiteral("Test.lang.txt"), folder.path(), 1055);
 
     open();
     EXPECT_EQ(like()->text(), QStringLiteral(u"Beğendim!"));

@@ -1,5 +1,6 @@
 #include "core/identity.h"
 #include "core/maker.h"
+#include "core/translate.h"
 #include "gui/messagebox.h"
 #include "gui/newver.h"
 #include "support/openedaddresses.h"
@@ -50,6 +51,7 @@ protected:
         QApplication::sendEvent(target, &event);
     }
 
+    const Translator english;
     ScopedEnv host{"BRINDLEAF_MAKER_HOST", QStringLiteral("maker.test")};
     // Every scheme an address could smuggle in lands here instead of on the desktop.
     OpenedAddresses opened{{"http", "https", "file", "javascript", "data", "ftp", "mailto"}};
@@ -61,7 +63,7 @@ TEST_F(NewVerTest, CreatedHiddenInTheTopRightCornerWithItsTexts) {
     QPixmap icon(32, 32);
     icon.fill(Qt::darkGreen);
     QApplication::setWindowIcon(QIcon(icon));
-    const TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
+    const TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_FALSE(notice.isVisible());
     EXPECT_EQ(notice.objectName(), "NewVer");
@@ -94,7 +96,7 @@ TEST_F(NewVerTest, CreatedHiddenInTheTopRightCornerWithItsTexts) {
 TEST_F(NewVerTest, StartTickShowsItAndGivesTheFocusBack) {
     QWidget mainWindow;
     mainWindow.show();
-    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", &mainWindow);
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english, &mainWindow);
     notice.TimerStartTimer();
     EXPECT_TRUE(notice.isVisible());
     EXPECT_FALSE(child<QTimer>(notice, "TimerStart")->isActive());
@@ -107,7 +109,7 @@ TEST_F(NewVerTest, StartTickShowsItAndGivesTheFocusBack) {
 }
 
 TEST_F(NewVerTest, CountdownClosesItOnTheEleventhTick) {
-    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english);
     showNotice(notice);
     const QTimer* closeTimer = child<QTimer>(notice, "TimerClose");
     for (int tick = 1; tick <= 10; ++tick) {
@@ -122,7 +124,7 @@ TEST_F(NewVerTest, CountdownClosesItOnTheEleventhTick) {
 }
 
 TEST_F(NewVerTest, CountdownAfterAnEarlyCloseChangesNothing) {
-    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english);
     showNotice(notice);
     child<QToolButton>(notice, "Button1")->click();
     EXPECT_FALSE(notice.isVisible());
@@ -165,7 +167,7 @@ TEST_F(NewVerTest, LinkTakesTheHighlightedMenuColourWhileTheMouseRestsOnIt) {
     const QColor text = QApplication::palette().color(QPalette::WindowText);
     ASSERT_NE(QApplication::palette().color(QPalette::Highlight), menuHighlight);
 
-    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english);
     showNotice(notice);
     auto* link = child<QLabel>(notice, "Label2");
     const struct {
@@ -192,7 +194,7 @@ TEST_F(NewVerTest, TakesClicksWhileAMessageBoxOfTheMainWindowIsOpen) {
     QWidget mainWindow;
     mainWindow.show();
     QApplication::setActiveWindow(&mainWindow);
-    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", &mainWindow);
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english, &mainWindow);
     showNotice(notice);
     bool boxWasOpen = false;
     QTimer::singleShot(0, [&] {
@@ -226,7 +228,7 @@ TEST_F(NewVerTest, DraggedOnlyByItsHandles) {
         {"Panel2", {1, 1}, Qt::LeftButton, false}, // the margin around the heading
     };
     for (const auto& c : cases) {
-        TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
+        TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english);
         showNotice(notice);
         auto* target = child<QWidget>(notice, c.name);
         const QPoint start = c.at == QPoint(-1, -1) ? target->rect().center() : c.at;
@@ -267,7 +269,7 @@ TEST_F(NewVerTest, LinkOpensOnlyWebAddressesElseTheHomePage) {
     };
     for (const auto& c : cases) {
         opened.urls.clear();
-        TNewVer notice("Brindleaf", "1.5", c.address);
+        TNewVer notice("Brindleaf", "1.5", c.address, english);
         showNotice(notice);
         auto* link = child<QLabel>(notice, "Label2");
         const QPoint centre = link->mapToGlobal(link->rect().center());
@@ -284,7 +286,7 @@ TEST_F(NewVerTest, LinkOpensOnlyWebAddressesElseTheHomePage) {
 }
 
 TEST_F(NewVerTest, CloseButtonHidesIt) {
-    TNewVer notice("Brindleaf", "1.5", "https://d.example/x");
+    TNewVer notice("Brindleaf", "1.5", "https://d.example/x", english);
     showNotice(notice);
     QTest::mouseClick(child<QToolButton>(notice, "Button1"), Qt::LeftButton);
     EXPECT_FALSE(notice.isVisible());
