@@ -4,12 +4,12 @@
 #include "cli/consolereporter.h"
 #include "core/apperror.h"
 #include "core/combine.h"
-#include "core/nativepath.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
 #include "platform/console.h"
 #include "platform/executablepath.h"
 #include "platform/interruption.h"
+#include "platform/nativepath.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

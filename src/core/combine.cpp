@@ -1,10 +1,10 @@
 #include "core/combine.h"
 
 #include "core/apperror.h"
-#include "core/nativepath.h"
 #include "core/spoolfile.h"
 #include "core/xmldocument.h"
 #include "core/xmlwriter.h"
+#include "platform/files.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,7 +14,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -315,9 +314,8 @@ CombineOutcome combineSequentially(const QStringList& inputs, const CombineTarge
 // request can reach a read that waits, on the calling thread.
 bool furtherInputsAreFiles(const QStringList& inputs) {
     for (qsizetype i = 1; i < inputs.size(); ++i) {
-        struct stat status {};
-        if (::stat(nativepath::encode(inputs.at(i)).constData(), &status) == 0 &&
-            !S_ISREG(status.st_mode))
+        const platform::FileKind kind = platform::fileStatus(inputs.at(i)).kind;
+        if (kind != platform::FileKind::Missing && kind != platform::FileKind::Regular)
             return false;
     }
     return true;
@@ -510,7 +508,7 @@ private:
     const QStringList& m_inputs;
     CombineReporter& m_reporter;
     const int m_threads;
-    QByteArray m_partFolder;
+    QString m_partFolder;
     QString m_target;
     const XmlWriter* m_context = nullptr; // the main writer's context inside the base's root
     std::string m_rootName;
@@ -542,12 +540,12 @@ CombineOutcome combineXmlFiles(const QStringList& inputs, const CombineTarget& t
 std::uint64_t combinedInputSize(const QStringList& inputs) {
     std::uint64_t total = 0;
     for (const QString& input : inputs) {
-        struct stat status {};
-        if (::stat(nativepath::encode(input).constData(), &status) != 0)
+        const platform::FileStatus status = platform::fileStatus(input);
+        if (status.kind == platform::FileKind::Missing)
             continue;
-        if (!S_ISREG(status.st_mode))
+        if (status.kind != platform::FileKind::Regular)
             return 0;
-        total += std::uint64_t(status.st_size);
+        total += status.size;
     }
     return total;
 }

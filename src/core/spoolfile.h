@@ -1,8 +1,7 @@
 #pragma once
 
-#include "platform/filedescriptor.h"
+#include "platform/files.h"
 
-#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -28,7 +27,7 @@ public:
     // document's spool: held in memory up to the buffer's size, beyond that an unnamed file in
     // that spool's folder(); named `target` in errors.
     struct Part {};
-    SpoolFile(Part, const QByteArray& folder, const QString& target);
+    SpoolFile(Part, const QString& folder, const QString& target);
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
     ~SpoolFile();
@@ -41,7 +40,7 @@ public:
     }
 
     // Where the spool is; empty when it could not be created.
-    QByteArray folder() const { return m_error.isEmpty() ? m_folder : QByteArray(); }
+    QString folder() const { return m_error.isEmpty() ? m_folder : QString(); }
 
     // Bytes written so far, buffered ones included.
     std::uint64_t size() const { return m_written + m_buffer.size(); }
@@ -58,7 +57,7 @@ private:
     static constexpr std::size_t drainSize = 1024 * 1024;
 
     void resolveTarget();
-    void createSpool(const QByteArray& folder, unsigned mode, bool exactMode);
+    void createSpool(const QString& folder, unsigned mode, bool exactMode);
     void drain();
     void fail(const QString& what, int error);
     void failWith(const QString& text);
@@ -67,12 +66,11 @@ private:
     void commitCopying();
 
     QString m_target;
-    QByteArray m_targetBytes;
     bool m_copyInto = false; // a device, a pipe or an open stream
     int m_streamFd = -1;     // the open stream, not owned
     platform::FileDescriptor m_fd;
-    QByteArray m_folder;         // where the spool is
-    QByteArray m_temporary;      // the named spool, when there is one
+    QString m_folder;            // where the spool is
+    QString m_temporary;         // the named spool, when there is one
     bool m_fileDeferred = false; // a part still wholly in its buffer, its file not made yet
     std::string m_buffer;
     std::uint64_t m_written = 0;

@@ -1,7 +1,7 @@
 #include "core/xmlload.h"
 
 #include "core/apperror.h"
-#include "core/nativepath.h"
+#include "platform/files.h"
 #include "platform/xmlencodings.h"
 
 #include <libxml/parserInternals.h>
@@ -10,10 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace xml {
 
@@ -98,24 +94,17 @@ std::string_view decodeAmpersands(std::string_view value, std::deque<std::string
 }
 
 bool Load::open() {
-    const QByteArray name = nativepath::encode(m_path);
-    // Without waiting: a pipe's open would wait for a writer, out of reach of a stop request.
-    const int fd = retryInterrupted(
-        [&] { return ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); },
-        [this] { reportProgress(); });
-    if (fd < 0) {
-        recordFileError(errno);
-        return false;
+    for (;;) {
+        int error = 0;
+        m_fd = platform::openForReading(m_path, m_waits, error);
+        if (m_fd.valid())
+            return true;
+        if (error != EINTR) {
+            recordFileError(error);
+            return false;
+        }
+        reportProgress();
     }
-    m_fd.reset(fd);
-    struct stat status {};
-    m_waits = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
-    // The reads wait as usual, each after waitForInput().
-    if (m_waits && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        recordFileError(errno);
-        return false;
-    }
-    return true;
 }
 
 ParserContext Load::run(xmlSAXHandler& sax) {
@@ -192,7 +181,7 @@ void Load::fail(const QString& reason) {
 }
 
 void Load::recordFileError(int error) {
-    record(qt_error_string(error), 0);
+    record(platform::errorText(error), 0);
     m_fileError = true;
 }
 
@@ -206,8 +195,7 @@ void Load::waitForInput() {
     // is asked, so that a stop request ends the load. A pipe that no writer has opened yet
     // is waited for here too: it has neither data nor an end until one comes and goes.
     constexpr int reportEveryMs = 100;
-    pollfd input{m_fd.get(), POLLIN, 0};
-    while (retryInterrupted([&] { return ::poll(&input, 1, reportEveryMs); },
+    while (retryInterrupted([&] { return platform::waitForInput(m_fd.get(), reportEveryMs); },
                             [this] { reportProgress(); }) == 0)
         reportProgress();
 }
@@ -243,14 +231,14 @@ int Load::readInput(void* context, char* out, int length) {
         if (self.m_source.nulFound())
             return 0;
         const std::span<char> buffer = self.m_source.readBuffer();
-        ssize_t n = -1;
+        std::int64_t n = -1;
         // Not guarded(): stopping the parser from inside its own read leaves libxml2
         // with a freed input; a failed read ends the parse as well.
         try {
             if (self.m_waits)
                 self.waitForInput();
             n = retryInterrupted(
-                [&] { return ::read(self.m_fd.get(), buffer.data(), buffer.size()); },
+                [&] { return platform::readSome(self.m_fd.get(), buffer.data(), buffer.size()); },
                 [&self] { self.reportProgress(); });
         } catch (...) {
             self.m_handlerError = std::current_exception();

@@ -6,7 +6,6 @@
 #include "core/datafolder.h"
 #include "core/identity.h"
 #include "core/maker.h"
-#include "core/nativepath.h"
 #include "core/settingsstore.h"
 #include "core/translate.h"
 #include "core/versioninfo.h"
@@ -23,6 +22,7 @@
 #include "gui/newver.h"
 #include "gui/windowplacement.h"
 #include "platform/executablepath.h"
+#include "platform/nativepath.h"
 #include "platform/openaddress.h"
 
 #include <QCoreApplication>

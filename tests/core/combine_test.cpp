@@ -1,6 +1,6 @@
 #include "core/apperror.h"
 #include "core/combine.h"
-#include "core/nativepath.h"
+#include "platform/nativepath.h"
 #include "support/combinetesting.h"
 
 #include <QDir>

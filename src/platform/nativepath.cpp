@@ -1,4 +1,4 @@
-#include "core/nativepath.h"
+#include "platform/nativepath.h"
 
 namespace nativepath {
 
