@@ -1,7 +1,6 @@
 #include "core/settingsstore.h"
 
 #include "core/apperror.h"
-#include "platform/userfolders.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -35,28 +34,30 @@ QString settingsKeyName(const QString& fullTitle) {
 }
 
 QString keyFilePath(const QString& keyName) {
-    return platform::userConfigFolder() + QStringLiteral("/SOFTWARE/Microsoft/VS/ServiceModules/") +
-           keyName + QStringLiteral(".ini");
+    return platform::settingsLocation(keyName).path;
 }
 
 } // namespace settings
 
-SettingsStore::SettingsStore(const QString& keyName) : m_filePath(settings::keyFilePath(keyName)) {}
+SettingsStore::SettingsStore(const QString& keyName)
+    : m_location(platform::settingsLocation(keyName)) {}
 
 void SettingsStore::open() const {
-    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!m_location.isFile)
+        return;
+    const QString folder = QFileInfo(m_location.path).absolutePath();
     if (!QDir().mkpath(folder))
         throw AppError(QStringLiteral("The settings folder cannot be created: %1").arg(folder));
 }
 
 QString SettingsStore::readString(const QString& name) const {
-    if (!QFileInfo::exists(m_filePath))
+    if (m_location.isFile && !QFileInfo::exists(m_location.path))
         return {};
-    const QSettings file(m_filePath, QSettings::IniFormat);
+    const QSettings file(m_location.path, m_location.format);
     const QVariant value = file.value(group + QLatin1Char('/') + name);
     if (!value.isValid())
         return {};
-    // Lists, byte arrays and @Variant values are what another registry type was.
+    // Lists, numbers, byte arrays and @Variant values are what another registry type was.
     if (value.typeId() != QMetaType::QString)
         throw AppError(QStringLiteral("The settings value %1 is not a string.").arg(name));
     const QString text = value.toString();
@@ -72,11 +73,11 @@ int SettingsStore::readInteger(const QString& name, int defaultValue) const {
 
 void SettingsStore::writeString(const QString& name, const QString& text) const {
     open();
-    QSettings file(m_filePath, QSettings::IniFormat);
+    QSettings file(m_location.path, m_location.format);
     file.setValue(group + QLatin1Char('/') + name, text);
     file.sync();
     if (file.status() != QSettings::NoError)
-        throw AppError(settingsError(file.status(), m_filePath));
+        throw AppError(settingsError(file.status(), m_location.path));
 }
 
 void SettingsStore::writeInteger(const QString& name, int value) const {

@@ -1,19 +1,22 @@
 #pragma once
 
+#include "platform/settingslocation.h"
+
 #include <QString>
 
-// The per-user settings store of the update check: one INI file per key below the user's
-// configuration folder (platform::userConfigFolder), the key path with "/" for "\" plus ".ini",
+// The per-user settings store of the update check: one key per program where the platform
+// keeps settings (platform::settingsLocation: an INI file on Linux, the registry on Windows),
 // every value in the group "Settings" as text. Integers are stored as decimal text.
 class SettingsStore {
 public:
     // The store for the key name (see settingsKeyName). Nothing is touched yet.
     explicit SettingsStore(const QString& keyName);
 
-    // Creates the key's folders when missing. Throws AppError when that fails.
+    // Creates the key's folders when missing (for a file). Throws AppError when that fails.
     void open() const;
 
-    const QString& filePath() const { return m_filePath; }
+    // The file, or the registry key.
+    const QString& filePath() const { return m_location.path; }
 
     // Empty for a missing file or value; the text up to the first NUL otherwise.
     // Throws AppError when the value reads back as anything but a string.
@@ -31,7 +34,7 @@ public:
     void setNotificationsOn() const { writeInteger(QStringLiteral("ShowUpdate"), 1); }
 
 private:
-    QString m_filePath;
+    platform::SettingsLocation m_location;
 };
 
 namespace settings {
@@ -40,8 +43,8 @@ namespace settings {
 // as 32 upper-case hexadecimal digits. Depends only on the company and product name.
 QString settingsKeyName(const QString& fullTitle);
 
-// The file that holds a key: <user configuration folder>/SOFTWARE/Microsoft/VS/ServiceModules/
-// <name>.ini
+// Where a key is kept: on Linux the file <user configuration folder>/SOFTWARE/Microsoft/VS/
+// ServiceModules/<name>.ini
 QString keyFilePath(const QString& keyName);
 
 } // namespace settings

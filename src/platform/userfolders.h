@@ -4,13 +4,9 @@
 
 namespace platform {
 
-// The user's application-data folder: $XDG_DATA_HOME when it is an absolute path,
-// else ~/.local/share; no trailing separator. Empty when no home folder is known.
+// The user's application-data folder: on Linux $XDG_DATA_HOME when it is an absolute path,
+// else ~/.local/share; on Windows the roaming application-data folder. No trailing
+// separator; empty when none is known.
 QString userDataFolder();
-
-// The user's configuration folder, where the settings store keeps its keys:
-// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config; no trailing separator.
-// Empty when no home folder is known.
-QString userConfigFolder();
 
 } // namespace platform

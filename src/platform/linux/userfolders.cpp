@@ -1,5 +1,7 @@
 #include "platform/userfolders.h"
 
+#include "platform/linux/configfolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <pwd.h>
