@@ -141,6 +141,9 @@ TEST_F(Translate, GivenNameSkipsTheCodeTableAndIsNotTrimmed) {
 }
 
 TEST_F(Translate, UnreadableLanguageFileIsReportedAndLeavesEveryKeyEnglish) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a file that opens but cannot be read: /proc/self/mem";
+#endif
     LanguageFolder folder;
     folder.create();
     // Opens as a file but every read fails, even for root.

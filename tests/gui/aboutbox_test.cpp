@@ -319,6 +319,9 @@ TEST_F(AboutBoxTest, LicenceTextBesideTheProgramOpensOrIsReportedMissing) {
     EXPECT_EQ(messages[0].caption, QStringLiteral("License"));
     EXPECT_EQ(messages[0].flags, MB_ICONERROR);
     EXPECT_TRUE(opened.urls.empty());
+#ifdef _WIN32
+    GTEST_SKIP() << "Notepad opens the licence here, past the recorder of addresses";
+#endif
 
     struct Removed {
         QString path;

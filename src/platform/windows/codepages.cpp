@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 namespace platform::windows {
 namespace {
@@ -79,8 +80,19 @@ char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Names match as the registry of character sets matches its aliases: case and punctuation
+// do not count, so "UTF8", "utf_8" and "UTF-8" are one name.
+std::string letterDigits(std::string_view name) {
+    std::string kept;
+    for (const char c : name) {
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+            kept.push_back(asciiLower(c));
+    }
+    return kept;
+}
+
 bool sameName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+    return letterDigits(a) == letterDigits(b);
 }
 
 std::string_view trimmed(std::string_view text) {

@@ -1,5 +1,6 @@
 #include "platform/openaddress.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QUrl>
 #include <windows.h>
@@ -25,7 +26,9 @@ void openAddress(const QString& address) {
         ::ShellExecuteW(nullptr, nullptr, L"notepad.exe", wide(path), nullptr, SW_SHOWNORMAL);
         return;
     }
-    ::ShellExecuteW(nullptr, L"open", wide(address), nullptr, nullptr, SW_SHOWNORMAL);
+    // Qt hands a web address to ShellExecuteW with its default verb, "open", as on Linux to
+    // the desktop's opener.
+    QDesktopServices::openUrl(url);
 }
 
 } // namespace platform
