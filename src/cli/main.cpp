@@ -26,7 +26,7 @@ constexpr int exitUsage = 2;
 
 const QString standardStream = QStringLiteral("-");
 // Standard input is read through its name, as every other input is.
-const QString standardInputPath = QStringLiteral("/dev/stdin");
+const QString standardInputPath = platform::console::standardInputPath();
 
 // False when the text could not be written whole (a full disk, a closed pipe).
 bool printTo(FILE* stream, const QString& text) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 namespace platform::console {
 
@@ -13,8 +14,12 @@ QList<QByteArray> arguments(int argc, char* argv[]);
 // the process.
 void keepRunningOnClosedPipes();
 
-// The descriptor of standard output.
+// The descriptor of standard output, writing bytes as they are.
 int standardOutput();
+
+// The name that platform::openForReading opens as standard input: /dev/stdin on Linux,
+// "CONIN$" on Windows, taken there as the standard input handle, redirected or not.
+QString standardInputPath();
 
 // Standard error is a terminal (a console window), where progress may be redrawn in place.
 bool standardErrorIsTerminal();

@@ -20,6 +20,10 @@ int standardOutput() {
     return STDOUT_FILENO;
 }
 
+QString standardInputPath() {
+    return QStringLiteral("/dev/stdin");
+}
+
 bool standardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <io.h>
 #include <memory>
 #include <shellapi.h>
@@ -38,7 +39,14 @@ QList<QByteArray> arguments(int argc, char* argv[]) {
 void keepRunningOnClosedPipes() {}
 
 int standardOutput() {
-    return ::_fileno(stdout);
+    // In text mode the C runtime would write every line break as CR LF.
+    const int fd = ::_fileno(stdout);
+    ::_setmode(fd, _O_BINARY);
+    return fd;
+}
+
+QString standardInputPath() {
+    return QStringLiteral("CONIN$");
 }
 
 bool standardErrorIsTerminal() {

@@ -1,11 +1,14 @@
 #include "platform/files.h"
 
+#include "platform/console.h"
+
 #include <QDir>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -110,11 +113,14 @@ QString errorText(int error) {
 }
 
 FileDescriptor openForReading(const QString& path, bool& waits, int& error) {
-    FileDescriptor fd(::_wopen(native(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
+    FileDescriptor fd(path == console::standardInputPath()
+                          ? ::_dup(::_fileno(stdin))
+                          : ::_wopen(native(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
     if (!fd.valid()) {
         error = errno;
         return fd;
     }
+    ::_setmode(fd.get(), _O_BINARY);
     waits = ::GetFileType(handleOf(fd.get())) != FILE_TYPE_DISK;
     return fd;
 }
