@@ -22,10 +22,11 @@
 #include "gui/newver.h"
 #include "gui/windowplacement.h"
 #include "platform/executablepath.h"
-#include "platform/nativepath.h"
+#include "platform/fileurl.h"
 #include "platform/openaddress.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -33,24 +34,6 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
-
-namespace {
-
-// A file URL names a local file when it has no host; file managers may still write
-// "localhost", which Qt would otherwise turn into a network path.
-QString localFilePath(QUrl url) {
-    if (!url.isLocalFile())
-        return {};
-    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        url.setHost(QString());
-    if (!url.host().isEmpty())
-        return {};
-    // The path's bytes as they were, even when they are not UTF-8.
-    return nativepath::decode(
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
-}
-
-} // namespace
 
 TAppForm::TAppForm(QWidget* parent) : TAppForm(platform::executablePath(), parent) {}
 
@@ -159,8 +142,11 @@ QStringList TAppForm::inputFiles() const {
 }
 
 void TAppForm::Button1Click() {
-    if (OpenDialog1->execute())
-        m_ui->ListBox1->addItems(OpenDialog1->files());
+    if (!OpenDialog1->execute())
+        return;
+    // The list shows paths as the system writes them: with backslashes on Windows.
+    for (const QString& file : OpenDialog1->files())
+        m_ui->ListBox1->addItem(QDir::toNativeSeparators(file));
 }
 
 void TAppForm::Button2Click() {
@@ -216,7 +202,7 @@ void TAppForm::ExportCombinedXml() {
         return;
     BusyCursor cursor;
     MessageBoxReporter reporter(m_translator, cursor);
-    combineInBackground(*this, inputs, SaveDialog1->fileName(), reporter);
+    combineInBackground(*this, inputs, QDir::toNativeSeparators(SaveDialog1->fileName()), reporter);
 }
 
 void TAppForm::AddXMLFiles1Click() {
@@ -287,7 +273,7 @@ void TAppForm::SelectAll1Click() {
 
 void TAppForm::WMDropFiles(const QMimeData& data) {
     for (const QUrl& url : data.urls()) {
-        const QString path = localFilePath(url);
+        const QString path = platform::localFileOfUrl(url);
         if (!path.isEmpty())
             m_ui->ListBox1->addItem(path);
     }
