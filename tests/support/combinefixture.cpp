@@ -23,8 +23,9 @@ CombineTest::Outcome CombineTest::run(const QStringList& inputs, const QString& 
 }
 
 QStringList CombineTest::strayFiles(const QStringList& expected) const {
-    QStringList names = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                   QDir::NoDotAndDotDot | QDir::System);
+    QStringList names =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
     for (const QString& name : expected)
         names.removeAll(name);
     return names;
