@@ -51,7 +51,7 @@ void SettingsStore::open() const {
 }
 
 QString SettingsStore::readString(const QString& name) const {
-    if (m_location.isFile && !QFileInfo::exists(m_location.path))
+    if (!platform::settingsKeyExists(m_location))
         return {};
     const QSettings file(m_location.path, m_location.format);
     const QVariant value = file.value(group + QLatin1Char('/') + name);

@@ -17,4 +17,8 @@ struct SettingsLocation {
 // `keyName` is the last part of SOFTWARE\Microsoft\VS\ServiceModules\<keyName>.
 SettingsLocation settingsLocation(const QString& keyName);
 
+// Whether the key is there: the file, or the registry key. Looked at before a read, since
+// the settings class creates a registry key that it merely reads.
+bool settingsKeyExists(const SettingsLocation& location);
+
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "gui/messagebox.h"
 #include "gui/messageflags.h"
 #include "support/combinetesting.h"
+#include "support/exportfixture.h"
 #include "support/messagerecorder.h"
 
 #include <QApplication>
@@ -13,52 +14,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // The export from the main window: the save dialog answered, the messages as the user sees
 // them, and the busy cursor gone whenever a box is up.
 namespace {
-
-struct Seen {
-    ShownMessage message;
-    bool busyCursor;
-};
-
-class ExportTest : public ::testing::Test {
-protected:
-    ExportTest() {
-        setMessageSink([this](const ShownMessage& m) {
-            seen.push_back({m, QGuiApplication::overrideCursor() != nullptr});
-        });
-    }
-    ~ExportTest() override { setMessageSink({}); }
-
-    QString file(const QString& name, const std::string& content) const {
-        writeFileBytes(dir.filePath(name), content);
-        return dir.filePath(name);
-    }
-    void exportTo(const QStringList& inputs, const QString& output) {
-        FileDialog::setNextFileNames(inputs);
-        form.findChild<QPushButton*>("Button1")->click();
-        FileDialog::setNextFileName(output);
-        form.findChild<QPushButton*>("Button2")->click();
-    }
-    std::vector<ShownMessage> messages() const {
-        std::vector<ShownMessage> out;
-        for (const Seen& s : seen) {
-            out.push_back(s.message);
-            EXPECT_FALSE(s.busyCursor) << s.message.text.toStdString();
-        }
-        return out;
-    }
-
-    QTemporaryDir dir;
-    std::vector<Seen> seen;
-    TAppForm form;
-};
 
 TEST_F(ExportTest, CombinesTheListIntoTheChosenFile) {
     const QString a = file("a.xml", "<r><a/></r>");
@@ -88,26 +48,6 @@ TEST_F(ExportTest, BrokenFirstFileAndSaveErrorsGoToTheDefaultErrorDisplay) {
     EXPECT_TRUE(shown[1].text.contains("Not a directory")) << shown[1].text.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("out.xml")));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-}
-
-// A pipe chosen as the output is written into, not replaced by an ordinary file.
-TEST_F(ExportTest, PipeChosenAsTheOutputStaysAPipe) {
-    const QString a = file("a.xml", "<r><a/></r>");
-    const QString fifo = dir.filePath("pipe.xml");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    exportTo({a}, fifo);
-    char buffer[256] = {};
-    const ssize_t n = ::read(reader, buffer, sizeof buffer - 1);
-    ::close(reader);
-    EXPECT_EQ(std::string(buffer, std::size_t(std::max<ssize_t>(n, 0))),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r><a/></r>\n");
-    struct stat status {};
-    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &status), 0);
-    EXPECT_TRUE(S_ISFIFO(status.st_mode));
-    EXPECT_EQ(messages(), (std::vector<ShownMessage>{
-                              {"Saved as file: " + fifo, "SUCCESS", MB_ICONINFORMATION}}));
 }
 
 TEST_F(ExportTest, CancelledDialogDoesNothing) {

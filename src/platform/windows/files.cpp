@@ -58,6 +58,16 @@ int errnoOf(DWORD error) {
     }
 }
 
+bool isFolder(const QString& path) {
+    const DWORD attributes = ::GetFileAttributesW(native(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isNonFolder(const QString& path) {
+    const DWORD attributes = ::GetFileAttributesW(native(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 HANDLE handleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
@@ -117,7 +127,9 @@ FileDescriptor openForReading(const QString& path, bool& waits, int& error) {
                           ? ::_dup(::_fileno(stdin))
                           : ::_wopen(native(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
     if (!fd.valid()) {
-        error = errno;
+        // Windows refuses to open a folder as "access denied"; the user is told what it is.
+        const int openError = errno;
+        error = openError == EACCES && isFolder(path) ? EISDIR : openError;
         return fd;
     }
     ::_setmode(fd.get(), _O_BINARY);
@@ -190,7 +202,9 @@ Spool createSpool(const QString& folder, unsigned, bool) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
                 continue;
-            spool.error = errnoOf(error);
+            // Windows says "path not found" when the folder is an ordinary file.
+            spool.error =
+                error == ERROR_PATH_NOT_FOUND && isNonFolder(folder) ? ENOTDIR : errnoOf(error);
             return spool;
         }
         const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
