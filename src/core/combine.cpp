@@ -486,7 +486,8 @@ private:
             seen = bytes;
         };
         try {
-            result.part = std::make_unique<SpoolFile>(SpoolFile::Part{}, m_partFolder, m_target);
+            result.part = std::make_unique<SpoolFile>(SpoolFile::Part{}, m_partFolder, m_target,
+                                                      partMemoryLimit());
             XmlWriter writer(result.part->buffer(), *m_context,
                              [&result] { result.part->drainIfFull(); });
             FurtherHandler further(*result.part, writer, m_rootName, true);
@@ -503,6 +504,15 @@ private:
         if (result.error || result.mismatch || result.stopped)
             result.part.reset();
         return result;
+    }
+
+    // The parts waiting to be appended share this much memory; a part beyond its share goes
+    // to a file. Most files of a typical list then never touch the disk twice.
+    std::size_t partMemoryLimit() const {
+        constexpr std::size_t partsInMemory = 24 * 1024 * 1024;
+        constexpr std::size_t mostForOnePart = 8 * 1024 * 1024;
+        // Up to m_threads files parse ahead of the one being appended, which waits too.
+        return std::min(partsInMemory / std::size_t(m_threads + 1), mostForOnePart);
     }
 
     const QStringList& m_inputs;

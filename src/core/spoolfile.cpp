@@ -2,6 +2,7 @@
 
 #include "core/apperror.h"
 
+#include <algorithm>
 #include <cerrno>
 
 SpoolFile::SpoolFile(const QString& targetPath) : m_target(targetPath) {
@@ -15,13 +16,16 @@ SpoolFile::SpoolFile(int fd, const QString& name)
     createSpool(platform::temporaryFolder(), 0600, false);
 }
 
-SpoolFile::SpoolFile(Part, const QString& folder, const QString& target) : m_target(target) {
+SpoolFile::SpoolFile(Part, const QString& folder, const QString& target, std::size_t memoryLimit)
+    : m_target(target) {
     m_buffer.reserve(drainSize + 64 * 1024);
     // Without a folder the whole document fails anyway; the part only counts its bytes.
     // The file is made only when the part outgrows its buffer: most parts never do, and are
     // appended from memory.
     m_folder = folder;
     m_fileDeferred = !folder.isEmpty();
+    if (m_fileDeferred)
+        m_drainAt = std::max(memoryLimit, drainSize);
 }
 
 SpoolFile::~SpoolFile() {
@@ -82,6 +86,7 @@ void SpoolFile::removeTemporary() {
 void SpoolFile::drain() {
     if (m_fileDeferred) {
         m_fileDeferred = false;
+        m_drainAt = drainSize;
         createSpool(m_folder, 0600, false);
     }
     if (m_fd.valid() && m_error.isEmpty()) {
@@ -107,9 +112,19 @@ void SpoolFile::truncate(std::uint64_t size) {
 
 void SpoolFile::append(SpoolFile& part) {
     if (part.m_fileDeferred) {
-        m_buffer.append(part.m_buffer);
+        // Small parts gather in the buffer; a large one goes to the file from its own.
+        if (m_buffer.size() + part.m_buffer.size() <= drainSize) {
+            m_buffer.append(part.m_buffer);
+        } else {
+            drain();
+            if (m_fd.valid() && m_error.isEmpty()) {
+                if (const int error =
+                        platform::writeAll(m_fd.get(), part.m_buffer.data(), part.m_buffer.size()))
+                    fail(QStringLiteral("Cannot write %1").arg(m_target), error);
+            }
+            m_written += part.m_buffer.size();
+        }
         part.m_buffer.clear();
-        drainIfFull();
         return;
     }
     part.drain();

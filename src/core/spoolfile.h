@@ -24,10 +24,10 @@ public:
     // For a stream already open, named `name` in messages; fd is not owned.
     SpoolFile(int fd, const QString& name);
     // A part of the document made elsewhere (on another thread), to be appended to the whole
-    // document's spool: held in memory up to the buffer's size, beyond that an unnamed file in
-    // that spool's folder(); named `target` in errors.
+    // document's spool: held in memory up to `memoryLimit` bytes, beyond that an unnamed file
+    // in that spool's folder(); named `target` in errors.
     struct Part {};
-    SpoolFile(Part, const QString& folder, const QString& target);
+    SpoolFile(Part, const QString& folder, const QString& target, std::size_t memoryLimit);
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
     ~SpoolFile();
@@ -35,7 +35,7 @@ public:
     // The buffer that writers append to; drainIfFull() passes it on to the file.
     std::string& buffer() { return m_buffer; }
     void drainIfFull() {
-        if (m_buffer.size() >= drainSize)
+        if (m_buffer.size() >= m_drainAt)
             drain();
     }
 
@@ -72,6 +72,7 @@ private:
     QString m_folder;            // where the spool is
     QString m_temporary;         // the named spool, when there is one
     bool m_fileDeferred = false; // a part still wholly in its buffer, its file not made yet
+    std::size_t m_drainAt = drainSize;
     std::string m_buffer;
     std::uint64_t m_written = 0;
     QString m_error;
