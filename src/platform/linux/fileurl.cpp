@@ -4,11 +4,7 @@
 
 namespace platform {
 
-QString localFileOfUrl(QUrl url) {
-    if (!url.isLocalFile())
-        return {};
-    if (url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        url.setHost(QString());
+QString systemPathOfFileUrl(const QUrl& url) {
     if (!url.host().isEmpty())
         return {};
     return nativepath::decode(
