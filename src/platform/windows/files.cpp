@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <windows.h>
@@ -58,14 +59,12 @@ int errnoOf(DWORD error) {
     }
 }
 
-bool isFolder(const QString& path) {
+// Whether the path names a folder (true), something else (false) or nothing (none).
+std::optional<bool> isFolder(const QString& path) {
     const DWORD attributes = ::GetFileAttributesW(native(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool isNonFolder(const QString& path) {
-    const DWORD attributes = ::GetFileAttributesW(native(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 HANDLE handleOf(int fd) {
@@ -129,7 +128,7 @@ FileDescriptor openForReading(const QString& path, bool& waits, int& error) {
     if (!fd.valid()) {
         // Windows refuses to open a folder as "access denied"; the user is told what it is.
         const int openError = errno;
-        error = openError == EACCES && isFolder(path) ? EISDIR : openError;
+        error = openError == EACCES && isFolder(path) == true ? EISDIR : openError;
         return fd;
     }
     ::_setmode(fd.get(), _O_BINARY);
@@ -203,8 +202,9 @@ Spool createSpool(const QString& folder, unsigned, bool) {
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
                 continue;
             // Windows says "path not found" when the folder is an ordinary file.
-            spool.error =
-                error == ERROR_PATH_NOT_FOUND && isNonFolder(folder) ? ENOTDIR : errnoOf(error);
+            spool.error = error == ERROR_PATH_NOT_FOUND && isFolder(folder) == false
+                              ? ENOTDIR
+                              : errnoOf(error);
             return spool;
         }
         const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
