@@ -4,20 +4,8 @@
 #include "platform/uilanguage.h"
 
 namespace languageid {
-namespace {
-
-bool isCLocale(const QByteArray& posixName) {
-    qsizetype end = 0;
-    while (end < posixName.size() && posixName.at(end) != '.' && posixName.at(end) != '@')
-        ++end;
-    const QByteArray base = posixName.first(end);
-    return base == "C" || base == "POSIX";
-}
-
-} // namespace
-
 quint32 fromLocaleName(const QByteArray& posixName) {
-    if (posixName.isEmpty() || isCLocale(posixName))
+    if (posixName.isEmpty() || platform::isCLocaleName(posixName))
         return englishUnitedStates;
     return platform::localeIdOf(posixName);
 }

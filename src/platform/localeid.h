@@ -5,6 +5,10 @@
 
 namespace platform {
 
+// Whether a POSIX locale name is C or POSIX, with or without a character set or modifier:
+// the locale of no language, which callers take as English.
+bool isCLocaleName(const QByteArray& localeName);
+
 // The Windows language identifier (LCID) of a locale name such as "de_DE.UTF-8", "sr_RS@latin",
 // "zh_TW" or "pt-BR"; 0 when the system knows no identifier for it. C and POSIX are the
 // caller's matter.

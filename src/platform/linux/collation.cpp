@@ -1,5 +1,7 @@
 #include "platform/collation.h"
 
+#include "platform/localeid.h"
+
 #include "platform/linux/icunames.h"
 #include "platform/uilanguage.h"
 
@@ -31,7 +33,7 @@ private:
 std::unique_ptr<Collator> openCollator() {
     const QByteArray name = localeName();
     // The root locale (empty) for C and POSIX.
-    const QByteArray icuId = icu::isCLocale(name) ? QByteArray() : icu::icuIdOfPosixName(name);
+    const QByteArray icuId = isCLocaleName(name) ? QByteArray() : icu::icuIdOfPosixName(name);
     UErrorCode status = U_ZERO_ERROR;
     CollatorPtr collator(ucol_open(icuId.constData(), &status));
     if (U_FAILURE(status))

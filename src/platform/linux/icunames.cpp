@@ -26,12 +26,4 @@ QByteArray icuIdOfPosixName(const QByteArray& posixName) {
     return name.left(underscore) + '_' + *script + name.mid(underscore);
 }
 
-bool isCLocale(const QByteArray& posixName) {
-    qsizetype end = 0;
-    while (end < posixName.size() && posixName.at(end) != '.' && posixName.at(end) != '@')
-        ++end;
-    const QByteArray base = posixName.first(end);
-    return base == "C" || base == "POSIX";
-}
-
 } // namespace platform::icu

@@ -7,7 +7,4 @@ namespace platform::icu {
 // ICU's name of a POSIX locale name: "sr_RS@latin" gives "sr_Latn_RS", "de_DE.UTF-8" "de_DE".
 QByteArray icuIdOfPosixName(const QByteArray& posixName);
 
-// C or POSIX, with or without a character set or modifier.
-bool isCLocale(const QByteArray& posixName);
-
 } // namespace platform::icu
