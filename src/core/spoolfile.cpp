@@ -8,6 +8,7 @@
 SpoolFile::SpoolFile(const QString& targetPath) : m_target(targetPath) {
     m_buffer.reserve(drainSize + 64 * 1024);
     resolveTarget();
+    m_writeBack = !m_copyInto;
 }
 
 SpoolFile::SpoolFile(int fd, const QString& name)
@@ -93,8 +94,18 @@ void SpoolFile::drain() {
         if (const int error = platform::writeAll(m_fd.get(), m_buffer.data(), m_buffer.size()))
             fail(QStringLiteral("Cannot write %1").arg(m_target), error);
     }
-    m_written += m_buffer.size();
+    wrote(m_buffer.size());
     m_buffer.clear();
+}
+
+// The document is synced before it replaces the target; writing it back as it grows
+// leaves that sync little to wait for, while the disk would otherwise stay idle.
+void SpoolFile::wrote(std::uint64_t bytes) {
+    m_written += bytes;
+    if (m_writeBack && m_written - m_writtenBack >= writeBackStep && m_fd.valid()) {
+        platform::startWriteBack(m_fd.get(), m_writtenBack, m_written - m_writtenBack);
+        m_writtenBack = m_written;
+    }
 }
 
 void SpoolFile::truncate(std::uint64_t size) {
@@ -104,6 +115,7 @@ void SpoolFile::truncate(std::uint64_t size) {
     }
     m_buffer.clear();
     m_written = size;
+    m_writtenBack = std::min(m_writtenBack, size);
     if (!m_fd.valid() || !m_error.isEmpty())
         return;
     if (const int error = platform::truncateFile(m_fd.get(), size))
@@ -122,7 +134,7 @@ void SpoolFile::append(SpoolFile& part) {
                         platform::writeAll(m_fd.get(), part.m_buffer.data(), part.m_buffer.size()))
                     fail(QStringLiteral("Cannot write %1").arg(m_target), error);
             }
-            m_written += part.m_buffer.size();
+            wrote(part.m_buffer.size());
         }
         part.m_buffer.clear();
         return;
@@ -135,7 +147,7 @@ void SpoolFile::append(SpoolFile& part) {
         if (const int error = platform::copyInto(part.m_fd.get(), part.m_written, m_fd.get()))
             fail(QStringLiteral("Cannot write %1").arg(m_target), error);
     }
-    m_written += part.m_written;
+    wrote(part.m_written);
 }
 
 void SpoolFile::commit() {

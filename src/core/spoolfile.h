@@ -55,10 +55,13 @@ public:
 
 private:
     static constexpr std::size_t drainSize = 1024 * 1024;
+    // How much is written before the disk is asked to start on it.
+    static constexpr std::uint64_t writeBackStep = 8 * 1024 * 1024;
 
     void resolveTarget();
     void createSpool(const QString& folder, unsigned mode, bool exactMode);
     void drain();
+    void wrote(std::uint64_t bytes);
     void fail(const QString& what, int error);
     void failWith(const QString& text);
     void removeTemporary();
@@ -75,5 +78,7 @@ private:
     std::size_t m_drainAt = drainSize;
     std::string m_buffer;
     std::uint64_t m_written = 0;
+    bool m_writeBack = false;        // a spool that replaces the target, synced at the end
+    std::uint64_t m_writtenBack = 0; // bytes the disk was asked to start on
     QString m_error;
 };

@@ -85,6 +85,11 @@ int rewindFile(int fd);
 // Writes the file's data through to the disk.
 int syncFile(int fd);
 
+// Starts writing a range of the file to the disk without waiting for it, so that the final
+// syncFile() has little left to wait for. Only a hint: where the system has no such call,
+// it does nothing.
+void startWriteBack(int fd, std::uint64_t offset, std::uint64_t size);
+
 // Gives a spool a name in `folder` when it has none yet (`name` empty), for replaceFile().
 int nameSpool(int fd, const QString& folder, QString& name);
 

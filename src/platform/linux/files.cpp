@@ -225,6 +225,12 @@ int syncFile(int fd) {
     return ::fdatasync(fd) != 0 ? errno : 0;
 }
 
+void startWriteBack(int fd, std::uint64_t offset, std::uint64_t size) {
+    // A failure shows again, and is reported, at syncFile().
+    (void)::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(size),
+                            SYNC_FILE_RANGE_WRITE);
+}
+
 int nameSpool(int fd, const QString& folder, QString& name) {
     if (!name.isEmpty())
         return 0;

@@ -263,6 +263,10 @@ int syncFile(int fd) {
     return ::_commit(fd) != 0 ? errno : 0;
 }
 
+void startWriteBack(int, std::uint64_t, std::uint64_t) {
+    // Windows writes dirty pages back on its own schedule; _commit() waits for the rest.
+}
+
 int nameSpool(int, const QString&, QString&) {
     return 0; // createSpool() named it already
 }
