@@ -1,5 +1,7 @@
 #include "gui/filedialog.h"
 
+#include "platform/dialogpath.h"
+
 #include <QFileDialog>
 #include <QRegularExpression>
 #include <QWidget>
@@ -50,7 +52,7 @@ bool FileDialog::execute() {
         const QStringList answer = *std::exchange(nextAnswer(), std::nullopt);
         if (answer.isEmpty())
             return false;
-        m_files = answer;
+        takeChosen(answer);
         return true;
     }
     QFileDialog dialog(qobject_cast<QWidget*>(parent()));
@@ -74,8 +76,17 @@ bool FileDialog::execute() {
     }
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    m_files = dialog.selectedFiles();
-    return !m_files.isEmpty();
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return false;
+    takeChosen(chosen);
+    return true;
+}
+
+void FileDialog::takeChosen(const QStringList& chosen) {
+    m_files.clear();
+    for (const QString& path : chosen)
+        m_files << platform::systemPathOfDialogPath(path);
 }
 
 void FileDialog::setNextFileNames(const QStringList& names) {

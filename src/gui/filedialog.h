@@ -49,6 +49,9 @@ public:
     static void setNextFileName(const QString& name);
 
 private:
+    // Keeps the dialog's answer as the paths the file system knows.
+    void takeChosen(const QStringList& chosen);
+
     Mode m_mode;
     QString m_filterText;
     QString m_defaultExt;
