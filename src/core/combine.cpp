@@ -382,6 +382,8 @@ public:
                 writer.closeStartTag();
                 spool.append(*result.part);
             }
+            if (result.part)
+                giveBack(result.part->takeBuffer());
             m_bytesDone += result.bytes;
             m_reporter.progress(i + 1, total, m_bytesDone);
         }
@@ -487,7 +489,7 @@ private:
         };
         try {
             result.part = std::make_unique<SpoolFile>(SpoolFile::Part{}, m_partFolder, m_target,
-                                                      partMemoryLimit());
+                                                      partMemoryLimit(), spareBuffer());
             XmlWriter writer(result.part->buffer(), *m_context,
                              [&result] { result.part->drainIfFull(); });
             FurtherHandler further(*result.part, writer, m_rootName, true);
@@ -501,9 +503,26 @@ private:
             result.otherError = std::current_exception();
         }
         m_bytesReading.fetch_sub(seen, std::memory_order_relaxed);
-        if (result.error || result.mismatch || result.stopped)
+        if (result.part && (result.error || result.mismatch || result.stopped)) {
+            giveBack(result.part->takeBuffer());
             result.part.reset();
+        }
         return result;
+    }
+
+    // The parts' buffers are used again and again: a new one each time would be grown,
+    // copied and faulted in anew for every file.
+    std::string spareBuffer() {
+        const std::lock_guard lock(m_mutex);
+        if (m_spareBuffers.empty())
+            return {};
+        std::string buffer = std::move(m_spareBuffers.back());
+        m_spareBuffers.pop_back();
+        return buffer;
+    }
+    void giveBack(std::string buffer) {
+        const std::lock_guard lock(m_mutex);
+        m_spareBuffers.push_back(std::move(buffer));
     }
 
     // The parts waiting to be appended share this much memory; a part beyond its share goes
@@ -526,9 +545,10 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<Result> m_results; // by list index, under m_mutex
-    qsizetype m_next = 1;          // the next file to parse, under m_mutex
-    int m_merging = 1;             // the file being appended, under m_mutex
+    std::vector<Result> m_results;           // by list index, under m_mutex
+    std::vector<std::string> m_spareBuffers; // under m_mutex
+    qsizetype m_next = 1;                    // the next file to parse, under m_mutex
+    int m_merging = 1;                       // the file being appended, under m_mutex
     std::atomic<bool> m_stop{false};
     std::atomic<std::uint64_t> m_bytesReading{0}; // read so far of the files being parsed
 };

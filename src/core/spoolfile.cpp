@@ -17,9 +17,9 @@ SpoolFile::SpoolFile(int fd, const QString& name)
     createSpool(platform::temporaryFolder(), 0600, false);
 }
 
-SpoolFile::SpoolFile(Part, const QString& folder, const QString& target, std::size_t memoryLimit)
-    : m_target(target) {
-    m_buffer.reserve(drainSize + 64 * 1024);
+SpoolFile::SpoolFile(Part, const QString& folder, const QString& target, std::size_t memoryLimit,
+                     std::string buffer)
+    : m_target(target), m_buffer(std::move(buffer)) {
     // Without a folder the whole document fails anyway; the part only counts its bytes.
     // The file is made only when the part outgrows its buffer: most parts never do, and are
     // appended from memory.
@@ -27,6 +27,10 @@ SpoolFile::SpoolFile(Part, const QString& folder, const QString& target, std::si
     m_fileDeferred = !folder.isEmpty();
     if (m_fileDeferred)
         m_drainAt = std::max(memoryLimit, drainSize);
+    // Room for all it may hold at once, so that it is not copied as it grows; memory that is
+    // only reserved costs nothing until it is written.
+    m_buffer.clear();
+    m_buffer.reserve(m_drainAt + 64 * 1024);
 }
 
 SpoolFile::~SpoolFile() {

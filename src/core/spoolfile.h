@@ -25,15 +25,19 @@ public:
     SpoolFile(int fd, const QString& name);
     // A part of the document made elsewhere (on another thread), to be appended to the whole
     // document's spool: held in memory up to `memoryLimit` bytes, beyond that an unnamed file
-    // in that spool's folder(); named `target` in errors.
+    // in that spool's folder(); named `target` in errors. `buffer` is memory to reuse, taken
+    // from an earlier part with takeBuffer().
     struct Part {};
-    SpoolFile(Part, const QString& folder, const QString& target, std::size_t memoryLimit);
+    SpoolFile(Part, const QString& folder, const QString& target, std::size_t memoryLimit,
+              std::string buffer = {});
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
     ~SpoolFile();
 
     // The buffer that writers append to; drainIfFull() passes it on to the file.
     std::string& buffer() { return m_buffer; }
+    // Gives up the buffer's memory, for the next part; call only once done with the spool.
+    std::string takeBuffer() { return std::move(m_buffer); }
     void drainIfFull() {
         if (m_buffer.size() >= m_drainAt)
             drain();
