@@ -147,11 +147,16 @@ void SpoolFile::append(SpoolFile& part) {
     if (!part.m_error.isEmpty())
         failWith(part.m_error);
     drain();
-    if (m_fd.valid() && m_error.isEmpty()) {
-        if (const int error = platform::copyInto(part.m_fd.get(), part.m_written, m_fd.get()))
-            fail(QStringLiteral("Cannot write %1").arg(m_target), error);
+    // A piece at a time, so that the disk starts on a large part while the rest is copied.
+    for (std::uint64_t done = 0; done < part.m_written;) {
+        const std::uint64_t piece = std::min(part.m_written - done, writeBackStep);
+        if (m_fd.valid() && m_error.isEmpty()) {
+            if (const int error = platform::copyInto(part.m_fd.get(), done, piece, m_fd.get()))
+                fail(QStringLiteral("Cannot write %1").arg(m_target), error);
+        }
+        done += piece;
+        wrote(piece);
     }
-    wrote(part.m_written);
 }
 
 void SpoolFile::commit() {
@@ -194,7 +199,7 @@ void SpoolFile::commitCopying() {
     }
     if (const int error = platform::rewindFile(m_fd.get()))
         return fail(cannotWrite, error);
-    if (const int error = platform::copyInto(m_fd.get(), m_written, out))
+    if (const int error = platform::copyInto(m_fd.get(), 0, m_written, out))
         return fail(cannotWrite, error);
     if (opened.valid()) {
         if (const int error = platform::closeFile(opened))

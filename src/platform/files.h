@@ -76,8 +76,8 @@ int writeAll(int fd, const char* data, std::size_t size);
 // Cuts the file to `size` bytes and goes on writing there.
 int truncateFile(int fd, std::uint64_t size);
 
-// Appends the first `size` bytes of the file `from` to `to`.
-int copyInto(int from, std::uint64_t size, int to);
+// Appends `size` bytes of the file `from`, from `offset` on, to `to`.
+int copyInto(int from, std::uint64_t offset, std::uint64_t size, int to);
 
 // Rewinds a file to read it from the start.
 int rewindFile(int fd);

@@ -192,11 +192,12 @@ int truncateFile(int fd, std::uint64_t size) {
     return 0;
 }
 
-int copyInto(int from, std::uint64_t size, int to) {
-    loff_t offset = 0;
+int copyInto(int from, std::uint64_t start, std::uint64_t size, int to) {
+    auto offset = static_cast<loff_t>(start);
+    const std::uint64_t end = start + size;
     std::string buffer;
-    while (std::uint64_t(offset) < size) {
-        const std::size_t left = std::size_t(size - std::uint64_t(offset));
+    while (std::uint64_t(offset) < end) {
+        const std::size_t left = std::size_t(end - std::uint64_t(offset));
         ssize_t n = retryInterrupted(
             [&] { return ::copy_file_range(from, &offset, to, nullptr, left, 0); });
         if (n < 0 &&

@@ -239,8 +239,8 @@ int truncateFile(int fd, std::uint64_t size) {
     return ::_lseeki64(fd, static_cast<long long>(size), SEEK_SET) < 0 ? errno : 0;
 }
 
-int copyInto(int from, std::uint64_t size, int to) {
-    if (::_lseeki64(from, 0, SEEK_SET) < 0)
+int copyInto(int from, std::uint64_t offset, std::uint64_t size, int to) {
+    if (::_lseeki64(from, static_cast<__int64>(offset), SEEK_SET) < 0)
         return errno;
     std::string buffer(std::size_t(std::min<std::uint64_t>(size, 1024 * 1024)), '\0');
     for (std::uint64_t done = 0; done < size;) {
