@@ -120,6 +120,25 @@ TEST_F(CombineParallelFiles, EventsComeInListOrderAroundAFailureAndAMismatch) {
     EXPECT_EQ(folder().size(), inputs.size() + 1) << "no part or spool is left behind";
 }
 
+// Parts too large for memory go through files of their own and are copied into the document
+// a piece at a time; a failed part gives its buffer back for the next file to use.
+TEST_F(CombineParallelFiles, LargePartsGiveTheSameBytesAsOneThread) {
+    const auto records = [](int count, const std::string& tag) {
+        std::string text = "<r>";
+        for (int i = 0; i < count; ++i)
+            text += "<" + tag + ">" + std::to_string(i) + "</" + tag + ">\n";
+        return text + "</r>";
+    };
+    // About 17 MB each: over a part's share of memory and over two copy pieces.
+    const QStringList inputs{file("a.xml", "<r><a/></r>"), file("b.xml", records(1'100'000, "b")),
+                             file("broken.xml", "<r><c>" + std::string(9'000'000, 'c') + "</r>"),
+                             file("d.xml", records(1'100'000, "d")), file("e.xml", "<r><e/></r>")};
+    EXPECT_EQ(compareThreads(inputs, dir.filePath("out.xml")), "");
+    const QStringList good{inputs.at(0), inputs.at(1), inputs.at(3), inputs.at(4), inputs.at(1)};
+    EXPECT_EQ(compareThreads(good, dir.filePath("out.xml")), "");
+    EXPECT_EQ(folder().size(), inputs.size() + 1) << "no part or spool is left behind";
+}
+
 // A stop asked for while the pool is at work: the work ends, the target is untouched and no
 // part is left behind.
 TEST_F(CombineParallelFiles, StopEndsThePoolAndWritesNothing) {
