@@ -94,12 +94,17 @@ void SpoolFile::drain() {
         m_drainAt = drainSize;
         createSpool(m_folder, 0600, false);
     }
+    writeOut(m_buffer);
+    m_buffer.clear();
+}
+
+// Writes after what is written already; a write error is kept for commit().
+void SpoolFile::writeOut(std::string_view data) {
     if (m_fd.valid() && m_error.isEmpty()) {
-        if (const int error = platform::writeAll(m_fd.get(), m_buffer.data(), m_buffer.size()))
+        if (const int error = platform::writeAll(m_fd.get(), data.data(), data.size()))
             fail(QStringLiteral("Cannot write %1").arg(m_target), error);
     }
-    wrote(m_buffer.size());
-    m_buffer.clear();
+    wrote(data.size());
 }
 
 // The document is synced before it replaces the target; writing it back as it grows
@@ -133,12 +138,7 @@ void SpoolFile::append(SpoolFile& part) {
             m_buffer.append(part.m_buffer);
         } else {
             drain();
-            if (m_fd.valid() && m_error.isEmpty()) {
-                if (const int error =
-                        platform::writeAll(m_fd.get(), part.m_buffer.data(), part.m_buffer.size()))
-                    fail(QStringLiteral("Cannot write %1").arg(m_target), error);
-            }
-            wrote(part.m_buffer.size());
+            writeOut(part.m_buffer);
         }
         part.m_buffer.clear();
         return;

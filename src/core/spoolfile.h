@@ -65,6 +65,7 @@ private:
     void resolveTarget();
     void createSpool(const QString& folder, unsigned mode, bool exactMode);
     void drain();
+    void writeOut(std::string_view data);
     void wrote(std::uint64_t bytes);
     void fail(const QString& what, int error);
     void failWith(const QString& text);
