@@ -5,10 +5,16 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -206,6 +212,72 @@ TEST(XmlDocument, NestingUpToTheBoundLoads) {
     EXPECT_NO_THROW(xml::loadDocument(path));
     writeFileBytes(path, "<b>" + deep + "</b>");
     EXPECT_THROW(xml::loadDocument(path), AppError);
+}
+
+// The first error libxml2's own reader reports for the bytes, or empty when it reads them
+// cleanly: the wording the load passes on to users.
+std::pair<std::string, int> readerError(const std::string& bytes) {
+    // xmlReadMemory turns down an empty buffer before it parses; a file reader says this.
+    if (bytes.empty())
+        return {"Document is empty", 1};
+    std::pair<std::string, int> first;
+    struct Capture {
+        static void error(void* context, xmlErrorPtr error) {
+            auto& found = *static_cast<std::pair<std::string, int>*>(context);
+            if (found.second != 0 || error->level < XML_ERR_ERROR || error->code == XML_WAR_NS_URI)
+                return;
+            found = {QString::fromUtf8(error->message).trimmed().toStdString(),
+                     std::max(error->line, 1)};
+        }
+    };
+    xmlSetStructuredErrorFunc(&first, &Capture::error);
+    xmlFreeDoc(xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                             XML_PARSE_NONET | XML_PARSE_HUGE));
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    return first;
+}
+
+// Every way a file can end early, in whatever state the parse was when the bytes ran out, and
+// every broken file fails with the reason and line that libxml2's reader gives.
+TEST(XmlDocument, CutOffDocumentsFailAsTheReaderSaysAndWhere) {
+    const std::vector<std::string> documents = {
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone='yes'?>\n<!-- head -->\n<?pi data?>\n"
+        "<p:root xmlns:p=\"urn:p\" xmlns='urn:d'\n  a=\"1 &amp; 2\" p:b='x&#65;'>\n"
+        "  <e>text &lt; &#x263A; more</e>\n  <![CDATA[ <raw> ]]>\n  <empty  />\n"
+        "  <!-- note -->\n  <?target  some data ?>\n  <mixed>a<b>c</b>d</mixed>\n</p:root>\n"
+        "<!-- tail -->\n<?tail?>\n",
+        "\xEF\xBB\xBF<r\n>\xC3\xA9t\xC3\xA9<x y=\"\n\"/></r  >",
+        "  \n<r>\r\n<a>\r\n</a></r>",
+        "<a:r xmlns:a=\"u&amp;1\">\n<a:s xmlns:a='u2' "
+        "x=\"&lt;&#38;\">\n<a:t/>&#x41;&amp;</a:s>\n</a:r>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a='\xe9'>\xe9t\xe9\n</r>",
+        std::string("\xFF\xFE<\0r\0>\0\n\0\xE9\0<\0/\0r\0>\0", 20),
+        // and broken ones
+        "\n hello",
+        "<r/>\njunk",
+        "<r>\n<a\n b='1'>x</b></r>",
+        "<r><a b=\"1\"\n c=\"2\"<x/></a></r>",
+        "<r>&nope;<p:a/></r>",
+        "<r a='1' a='2'/>",
+        "<r><![CDATA[x]]]]><x/></r>",
+        "<r><a/ ></r>",
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("doc.xml");
+    for (const std::string& document : documents) {
+        for (std::size_t size = 0; size <= document.size(); ++size) {
+            const std::string bytes = document.substr(0, size);
+            writeFileBytes(path, bytes);
+            std::pair<std::string, int> got;
+            ChildRecorder recorder;
+            try {
+                xml::parseFile(path, recorder);
+            } catch (const xml::LoadError& e) {
+                got = {e.reason().toStdString(), e.line()};
+            }
+            EXPECT_EQ(got, readerError(bytes)) << bytes;
+        }
+    }
 }
 
 // Loads on several threads keep their own first errors.
