@@ -121,8 +121,8 @@ public:
         m_writer.text(piece);
         m_spool.drainIfFull();
     }
-    void cdata(std::string_view content) override {
-        m_writer.cdata(content);
+    void cdata(std::string_view piece, bool first, bool last) override {
+        m_writer.cdata(piece, first, last);
         m_spool.drainIfFull();
     }
     void comment(std::string_view content) override {
@@ -191,9 +191,9 @@ public:
             m_spool.drainIfFull();
         }
     }
-    void cdata(std::string_view content) override {
+    void cdata(std::string_view piece, bool first, bool last) override {
         if (m_write) {
-            m_writer.cdata(content);
+            m_writer.cdata(piece, first, last);
             m_spool.drainIfFull();
         }
     }

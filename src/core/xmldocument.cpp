@@ -62,6 +62,12 @@ public:
 private:
     static Stream& of(void* userData) { return static_cast<Stream&>(Load::of(userData)); }
 
+    // Ends the node in progress before another begins.
+    void closeNode() {
+        closeCdata();
+        closeText();
+    }
+
     // Ends the text node in progress: white space still tentative was not preserved.
     void closeText() {
         if (m_tentativeSent)
@@ -73,7 +79,7 @@ private:
 
     static void onStartDocument(void* userData) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
         const xmlParserCtxtPtr ctxt = s.context();
         Declaration declaration;
@@ -86,9 +92,9 @@ private:
                                const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
                                int attributeCount, int, const xmlChar** attributes) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
-        s.closeText();
+        s.closeNode();
         if (depthExceeded(s))
             return;
         const int space = spaceSetting(attributeCount, attributes);
@@ -119,9 +125,9 @@ private:
 
     static void onEndElement(void* userData, const xmlChar*, const xmlChar*, const xmlChar*) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
-        s.closeText();
+        s.closeNode();
         --s.depth;
         s.m_preserve.pop_back();
         s.guarded([&] { s.m_handler.endElement(); });
@@ -129,8 +135,9 @@ private:
 
     static void onCharacters(void* userData, const xmlChar* chars, int length) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
+        s.closeCdata();
         const std::string_view piece(reinterpret_cast<const char*>(chars),
                                      static_cast<std::size_t>(length));
         if (!s.m_inText) {
@@ -153,31 +160,55 @@ private:
         s.guarded([&] { s.m_handler.text(piece); });
     }
 
+    // The parser hands a long CDATA section over in pieces: the first follows "<![CDATA[" in
+    // its input, the last is followed by "]]>". A section may also end without a last piece,
+    // when its end fell on a piece's end; the next node then closes it.
     static void onCdata(void* userData, const xmlChar* value, int length) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
         s.closeText();
-        s.guarded([&] {
-            s.m_handler.cdata(std::string_view(reinterpret_cast<const char*>(value),
-                                               static_cast<std::size_t>(length)));
-        });
+        const std::string_view piece(reinterpret_cast<const char*>(value),
+                                     static_cast<std::size_t>(length));
+        const xmlParserInputPtr input = s.context()->input;
+        const bool inInput = input && value >= input->base && value + length <= input->end;
+        const auto before = [&](std::string_view marker) {
+            return value - input->base >= std::ptrdiff_t(marker.size()) &&
+                   std::string_view(piece.data() - marker.size(), marker.size()) == marker;
+        };
+        const auto after = [&](std::string_view marker) {
+            return input->end - (value + length) >= std::ptrdiff_t(marker.size()) &&
+                   std::string_view(piece.data() + length, marker.size()) == marker;
+        };
+        const bool first = !s.m_inCdata || !inInput || before("<![CDATA[");
+        const bool last = !inInput || after("]]>");
+        if (first)
+            s.closeCdata();
+        s.m_inCdata = !last;
+        s.guarded([&] { s.m_handler.cdata(piece, first, last); });
+    }
+
+    void closeCdata() {
+        if (!m_inCdata)
+            return;
+        m_inCdata = false;
+        guarded([&] { m_handler.cdata({}, false, true); });
     }
 
     static void onComment(void* userData, const xmlChar* value) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
-        s.closeText();
+        s.closeNode();
         s.guarded([&] { s.m_handler.comment(view(value)); });
     }
 
     static void onProcessingInstruction(void* userData, const xmlChar* target,
                                         const xmlChar* data) {
         Stream& s = of(userData);
-        if (s.stopIfFailed())
+        if (s.skipEvent())
             return;
-        s.closeText();
+        s.closeNode();
         s.guarded([&] { s.m_handler.processingInstruction(view(target), view(data)); });
     }
 
@@ -186,6 +217,7 @@ private:
     std::vector<NamespaceDeclaration> m_namespaces;
     std::vector<Attribute> m_attributes;
     std::deque<std::string> m_decoded;
+    bool m_inCdata = false; // a CDATA section has begun whose last piece has not come
     bool m_inText = false;
     bool m_tentative = false;     // the text node so far is white space the rules may drop
     bool m_tentativeSent = false; // and some of it went to tentativeText
@@ -199,7 +231,7 @@ std::uint64_t parseFile(const QString& path, ContentHandler& handler,
     load.setProgress(&progress);
     if (load.open()) {
         xmlSAXHandler sax = Stream::handlers();
-        load.run(sax);
+        load.run(sax, true);
     }
     load.throwIfFailed();
     return load.bytesRead();

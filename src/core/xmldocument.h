@@ -66,7 +66,9 @@ public:
     // are dropped (the node was white space only).
     virtual void tentativeText(std::string_view piece) = 0;
     virtual void tentativeTextEnded(bool kept) = 0;
-    virtual void cdata(std::string_view content) = 0;
+    // A CDATA section may arrive in several pieces: the first and the last say where it
+    // starts and ends (one piece may be both).
+    virtual void cdata(std::string_view piece, bool first, bool last) = 0;
     virtual void comment(std::string_view content) = 0;
     virtual void processingInstruction(std::string_view target, std::string_view data) = 0;
 };

@@ -32,7 +32,13 @@ public:
 
     // Runs the parse with the given SAX handlers; the handlers find this object in
     // ctxt->_private and the context is passed to them as their user data.
-    ParserContext run(xmlSAXHandler& sax);
+    //
+    // libxml2's pull parser keeps a whole start tag in its input and copies a long attribute
+    // value once more. When `resumable`, a plain ASCII value past a megabyte makes the load
+    // read on from that tag with the push parser, which hands the value over from its input;
+    // the handlers then see the rest of the document from another context. The push parser
+    // is the slower of the two, so it takes over only there.
+    ParserContext run(xmlSAXHandler& sax, bool resumable = false);
 
     void throwIfFailed() const;
 
@@ -47,8 +53,13 @@ public:
     // stopping is safe, rather than from inside the error report.
     void record(const QString& reason, int line);
 
-    // Stops the parser when the load has already failed; true when it did.
-    bool stopIfFailed();
+    // True when a SAX event is not the document's to handle: the load has failed (the parser
+    // is stopped then) or the parser replays what came before.
+    bool skipEvent() {
+        if (m_replaying)
+            return true;
+        return (m_failed || m_handlerError) && stopParser();
+    }
 
     void fail(const QString& reason);
 
@@ -67,6 +78,7 @@ public:
 
 private:
     void recordFileError(int error);
+    bool stopParser();
 
     void reportProgress();
     // Returns once the input has data, an end or an error to read.
@@ -79,16 +91,42 @@ private:
 
     static void rejectDocumentType(void* userData, const xmlChar*, const xmlChar*, const xmlChar*);
 
-    // Serves the parser from the latest chunk; a NUL ends what the parser sees.
+    // Serves the pull parser from the latest chunk; a NUL ends what the parser sees.
     static int readInput(void* context, char* out, int length);
     static int noClose(void*) { return 0; }
+    // Called from the pull parser's read: true, with what the push parser needs kept, when
+    // it is time to read on with the push parser (see run()).
+    bool leavePull();
+    ParserContext readOnInPush(xmlSAXHandler& sax);
+
+    // Reads the next chunk of the file: empty at its end, at a NUL (which ends what the
+    // parser sees) and when the load failed.
+    std::string_view nextChunk();
+    void feed(std::string_view bytes);
+    void parseUnparsed();
+    // Tells the parser that the input ended.
+    void finish();
+    // True when the document was left unfinished; the reason is recorded.
+    bool reportUnfinished();
+    bool stopped() const;
 
     QString m_path;
     platform::FileDescriptor m_fd;
     bool m_waits = false; // a pipe or a device, whose read may wait
     SourceLines m_source;
-    std::size_t m_pos = 0;
+    std::size_t m_pos = 0; // what the pull parser has taken of the latest chunk
     std::size_t m_end = 0;
+    bool m_inputEnded = false;
+    bool m_resumable = false;
+    bool m_leaving = false;     // the pull parser is being left for the push parser
+    bool m_replaying = false;   // the push parser reads the stand-in for what came before
+    std::string m_standIn;      // the open elements, up to the tag being read
+    long m_standInEnd = 0;      // the file's offset of that tag
+    std::string m_held;         // the tag so far, from the pull parser's input
+    long m_offsetShift = 0;     // from the push parser's byte count to the file's offset
+    std::size_t m_unparsed = 0; // bytes put into the push parser's input that it has not seen
+    xmlParserCtxtPtr m_rereading = nullptr; // reads the unfinished end again, see finish()
+    long m_rereadBase = 0;                  // the file's offset of its first byte
     std::uint64_t m_bytesRead = 0;
     const ReadProgress* m_progress = nullptr;
     xmlParserCtxtPtr m_ctxt = nullptr;

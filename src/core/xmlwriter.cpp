@@ -159,11 +159,14 @@ void XmlWriter::text(std::string_view text) {
     appendEscaped(text, false);
 }
 
-void XmlWriter::cdata(std::string_view content) {
-    closeStartTag();
-    m_out.append("<![CDATA[");
-    m_out.append(content);
-    m_out.append("]]>");
+void XmlWriter::cdata(std::string_view piece, bool first, bool last) {
+    if (first) {
+        closeStartTag();
+        m_out.append("<![CDATA[");
+    }
+    m_out.append(piece);
+    if (last)
+        m_out.append("]]>");
 }
 
 void XmlWriter::comment(std::string_view content) {

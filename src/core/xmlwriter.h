@@ -36,7 +36,7 @@ public:
                       std::span<const xml::NamespaceDeclaration> inherited = {});
     void endElement();
     void text(std::string_view text);
-    void cdata(std::string_view content);
+    void cdata(std::string_view piece, bool first, bool last);
     void comment(std::string_view content);
     void processingInstruction(std::string_view target, std::string_view data);
 

@@ -77,7 +77,11 @@ public:
             text(std::exchange(tentative, {}));
         tentative.clear();
     }
-    void cdata(std::string_view content) override { add("d:" + std::string(content)); }
+    void cdata(std::string_view piece, bool first, bool) override {
+        if (first)
+            add("d:");
+        children += piece;
+    }
     void comment(std::string_view content) override {
         if (depth == 1)
             add("c:" + std::string(content));

@@ -37,7 +37,7 @@ private:
                                const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
                                int attributeCount, int defaulted, const xmlChar** attributes) {
         Load& load = Load::of(userData);
-        if (load.stopIfFailed() || depthExceeded(load))
+        if (load.skipEvent() || depthExceeded(load))
             return;
         // Namespace names decoded as the streamed load does; the tree builder does that only
         // for attribute values.
@@ -58,7 +58,7 @@ private:
     static void onEndElement(void* userData, const xmlChar* localName, const xmlChar* prefix,
                              const xmlChar* uri) {
         Load& load = Load::of(userData);
-        if (load.stopIfFailed())
+        if (load.skipEvent())
             return;
         --load.depth;
         xmlSAX2EndElementNs(userData, localName, prefix, uri);
