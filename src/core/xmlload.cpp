@@ -264,6 +264,7 @@ ParserContext Load::readOnInPush(xmlSAXHandler& sax) {
     push->_private = this;
     xmlCtxtUseOptions(push.get(), parseOptions);
     m_leaving = false;
+    m_pushing = true;
     // The stand-in sets up the open elements and namespaces; its events are not the
     // document's.
     m_replaying = true;
@@ -451,6 +452,14 @@ void Load::recordError(const xmlError* error) {
     int line = error->line;
     if (line <= 0 && m_ctxt && m_ctxt->input)
         line = m_ctxt->input->line;
+    // The push parser leaves out the line of a start tag it finds no end to, which the pull
+    // parser gives. The tag starts at the last '<', which no attribute value may hold.
+    if (m_pushing && !m_rereading && error->code == XML_ERR_GT_REQUIRED && m_ctxt->input) {
+        int tagLine = m_ctxt->input->line;
+        for (const xmlChar* p = m_ctxt->input->cur; p > m_ctxt->input->base && *p != '<';)
+            tagLine -= *--p == '\n' ? 1 : 0;
+        reason += QStringLiteral(" line %1").arg(tagLine);
+    }
     record(reason, line);
 }
 

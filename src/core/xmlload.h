@@ -119,6 +119,7 @@ private:
     bool m_inputEnded = false;
     bool m_resumable = false;
     bool m_leaving = false;     // the pull parser is being left for the push parser
+    bool m_pushing = false;     // the push parser has taken over
     bool m_replaying = false;   // the push parser reads the stand-in for what came before
     std::string m_standIn;      // the open elements, up to the tag being read
     long m_standInEnd = 0;      // the file's offset of that tag

@@ -85,6 +85,7 @@ TEST(CombineDifferential, LongAttributeValuesAgreeWithTheTreeCombine) {
         cutAfter("</a>"),
         replaced("</q:b>", "</q:x>"),
         replaced("<p:c ", "<z:c "),
+        replaced("<p:c ", "<p:c\x16"),
         replaced(" y='2'", " y='2' x='3'"),
         replaced("<!-- note -->", std::string("<!-- no\0te -->", 14)),
     };
