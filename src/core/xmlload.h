@@ -54,9 +54,10 @@ public:
     void record(const QString& reason, int line);
 
     // True when a SAX event is not the document's to handle: the load has failed (the parser
-    // is stopped then) or the parser replays what came before.
+    // is stopped then), the pull parser reads on in what it holds after it was left (the push
+    // parser reads that again), or the push parser replays what came before.
     bool skipEvent() {
-        if (m_replaying)
+        if (m_leaving || m_replaying)
             return true;
         return (m_failed || m_handlerError) && stopParser();
     }
