@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace xml {
 
@@ -138,6 +139,16 @@ std::string standInFor(const xmlParserCtxt& ctxt, int line) {
     return text;
 }
 
+// The start tag that `cur` is in, in a buffer from `base`, begins at the last '<', which no
+// attribute value may hold; its line is `line`, the line at `cur`, less the line breaks
+// between. Null when the buffer holds no '<' there.
+std::pair<const xmlChar*, int> startTagBefore(const xmlChar* base, const xmlChar* cur, int line) {
+    const xmlChar* tag = cur;
+    while (tag > base && *tag != '<')
+        line -= *--tag == '\n' ? 1 : 0;
+    return {*tag == '<' ? tag : nullptr, line};
+}
+
 } // namespace
 
 std::string_view view(const xmlChar* text) {
@@ -242,12 +253,8 @@ bool Load::leavePull() {
         m_resumable = false;
         return false;
     }
-    // The tag starts at the last '<', which no attribute value may hold.
-    const xmlChar* tag = cur;
-    int line = input->line;
-    while (tag > base && *tag != '<')
-        line -= *--tag == '\n' ? 1 : 0;
-    if (*tag != '<')
+    const auto [tag, line] = startTagBefore(base, cur, input->line);
+    if (!tag)
         return false;
     m_leaving = true;
     m_standIn = standInFor(pull, line);
@@ -295,17 +302,11 @@ void Load::feed(std::string_view bytes) {
     // it is asked to parse again only once a quarter as much again has come, which keeps its
     // searches linear in the size of the file and needs no second copy of the bytes.
     constexpr std::ptrdiff_t longPast = 1024 * 1024;
-    constexpr std::size_t sliceSize = 64 * 1024;
     const xmlParserInputPtr input = m_ctxt->input;
     const std::ptrdiff_t held = input->end - input->cur;
     if (held <= longPast) {
-        // In slices, so that the parser's own buffer stays small and is reused from file
-        // to file rather than mapped afresh.
         m_unparsed = 0;
-        for (std::size_t at = 0; at < bytes.size() && !stopped(); at += sliceSize) {
-            const std::string_view slice = bytes.substr(at, sliceSize);
-            xmlParseChunk(m_ctxt, slice.data(), static_cast<int>(slice.size()), 0);
-        }
+        xmlParseChunk(m_ctxt, bytes.data(), static_cast<int>(bytes.size()), 0);
         return;
     }
     xmlParserInputBufferPtr buffer = input->buf;
@@ -343,8 +344,6 @@ void Load::finish() {
 bool Load::reportUnfinished() {
     const xmlParserCtxt& push = *m_ctxt;
     const xmlParserInputPtr input = push.input;
-    if (input == nullptr)
-        return false;
     const std::string_view rest(reinterpret_cast<const char*>(input->cur),
                                 static_cast<std::size_t>(input->end - input->cur));
     if (push.instate == XML_PARSER_EPILOG && rest.empty())
@@ -453,12 +452,11 @@ void Load::recordError(const xmlError* error) {
     if (line <= 0 && m_ctxt && m_ctxt->input)
         line = m_ctxt->input->line;
     // The push parser leaves out the line of a start tag it finds no end to, which the pull
-    // parser gives. The tag starts at the last '<', which no attribute value may hold.
-    if (m_pushing && !m_rereading && error->code == XML_ERR_GT_REQUIRED && m_ctxt->input) {
-        int tagLine = m_ctxt->input->line;
-        for (const xmlChar* p = m_ctxt->input->cur; p > m_ctxt->input->base && *p != '<';)
-            tagLine -= *--p == '\n' ? 1 : 0;
-        reason += QStringLiteral(" line %1").arg(tagLine);
+    // parser gives.
+    if (m_pushing && !m_rereading && error->code == XML_ERR_GT_REQUIRED) {
+        const xmlParserInputPtr input = m_ctxt->input;
+        reason += QStringLiteral(" line %1")
+                      .arg(startTagBefore(input->base, input->cur, input->line).second);
     }
     record(reason, line);
 }
