@@ -452,8 +452,9 @@ void Load::recordError(const xmlError* error) {
     if (line <= 0 && m_ctxt && m_ctxt->input)
         line = m_ctxt->input->line;
     // The push parser leaves out the line of a start tag it finds no end to, which the pull
-    // parser gives.
-    if (m_pushing && !m_rereading && error->code == XML_ERR_GT_REQUIRED) {
+    // parser gives. The same code stands for an end tag's missing '>', worded alike by both.
+    if (m_pushing && !m_rereading && error->code == XML_ERR_GT_REQUIRED &&
+        reason.startsWith(QStringLiteral("Couldn't find end of Start Tag"))) {
         const xmlParserInputPtr input = m_ctxt->input;
         reason += QStringLiteral(" line %1")
                       .arg(startTagBefore(input->base, input->cur, input->line).second);

@@ -84,6 +84,7 @@ TEST(CombineDifferential, LongAttributeValuesAgreeWithTheTreeCombine) {
         cutAfter("</q:b"),
         cutAfter("</a>"),
         replaced("</q:b>", "</q:x>"),
+        replaced("</q:b>", "</q:b x>"),
         replaced("<p:c ", "<z:c "),
         replaced("<p:c ", "<p:c\x16"),
         replaced(" y='2'", " y='2' x='3'"),
