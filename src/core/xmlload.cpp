@@ -343,15 +343,18 @@ void Load::finish() {
 
 bool Load::reportUnfinished() {
     const xmlParserCtxt& push = *m_ctxt;
+    if (push.instate == XML_PARSER_EPILOG && push.input->cur == push.input->end)
+        return false;
+    // At the end of the input the push parser says no more than that the document is
+    // unfinished. The pull parser says what was left open, as users have always been told.
+    return rereadRest();
+}
+
+bool Load::rereadRest() {
+    const xmlParserCtxt& push = *m_ctxt;
     const xmlParserInputPtr input = push.input;
     const std::string_view rest(reinterpret_cast<const char*>(input->cur),
                                 static_cast<std::size_t>(input->end - input->cur));
-    if (push.instate == XML_PARSER_EPILOG && rest.empty())
-        return false;
-    // At the end of the input the push parser says no more than that the document is
-    // unfinished. The pull parser says what was left open, as users have always been told:
-    // what the push parser still holds is read by it once more, behind a stand-in for what
-    // came before.
     std::string text = standInFor(push, input->line);
     if (push.instate == XML_PARSER_EPILOG)
         text += "<r/>";
@@ -448,6 +451,11 @@ void Load::recordError(const xmlError* error) {
     QString reason = QString::fromUtf8(error->message ? error->message : "").trimmed();
     if (reason.isEmpty())
         reason = QStringLiteral("Error %1").arg(error->code);
+    // Where content goes on with "<!" and neither a comment nor a CDATA section, the push
+    // parser gives up with an internal error; the pull parser names the broken tag.
+    if (m_pushing && !m_rereading && error->code == XML_ERR_INTERNAL_ERROR &&
+        m_ctxt->instate == XML_PARSER_CONTENT && rereadRest())
+        return;
     int line = error->line;
     if (line <= 0 && m_ctxt && m_ctxt->input)
         line = m_ctxt->input->line;

@@ -109,6 +109,9 @@ private:
     void finish();
     // True when the document was left unfinished; the reason is recorded.
     bool reportUnfinished();
+    // Reads what the push parser still holds once more with the pull parser, behind a
+    // stand-in for what came before; true when that recorded a failure.
+    bool rereadRest();
     bool stopped() const;
 
     QString m_path;
@@ -127,7 +130,7 @@ private:
     std::string m_held;         // the tag so far, from the pull parser's input
     long m_offsetShift = 0;     // from the push parser's byte count to the file's offset
     std::size_t m_unparsed = 0; // bytes put into the push parser's input that it has not seen
-    xmlParserCtxtPtr m_rereading = nullptr; // reads the unfinished end again, see finish()
+    xmlParserCtxtPtr m_rereading = nullptr; // reads the rest again, see rereadRest()
     long m_rereadBase = 0;                  // the file's offset of its first byte
     std::uint64_t m_bytesRead = 0;
     const ReadProgress* m_progress = nullptr;
