@@ -139,14 +139,17 @@ std::string standInFor(const xmlParserCtxt& ctxt, int line) {
     return text;
 }
 
-// The start tag that `cur` is in, in a buffer from `base`, begins at the last '<', which no
-// attribute value may hold; its line is `line`, the line at `cur`, less the line breaks
-// between. Null when the buffer holds no '<' there.
+// The start tag that `cur` is in, in a buffer from `base`, begins at the last '<' before
+// `cur`, which no attribute value may hold; its line is `line`, the line at `cur`, less the
+// line breaks between. `cur` itself may be a '<' that ended the tag too early. Null when the
+// buffer holds no '<' there.
 std::pair<const xmlChar*, int> startTagBefore(const xmlChar* base, const xmlChar* cur, int line) {
-    const xmlChar* tag = cur;
-    while (tag > base && *tag != '<')
-        line -= *--tag == '\n' ? 1 : 0;
-    return {*tag == '<' ? tag : nullptr, line};
+    for (const xmlChar* at = cur; at > base;) {
+        if (*--at == '<')
+            return {at, line};
+        line -= *at == '\n' ? 1 : 0;
+    }
+    return {nullptr, line};
 }
 
 } // namespace

@@ -116,6 +116,15 @@ TEST(CombineDifferential, LongValuesEndingAtTheHandOverAgreeWithTheTreeCombine) 
                                  "\"/><f/>\n</r>");
         EXPECT_EQ(compareWithDom({base, file}, dir.filePath("out.xml")), "") << size;
     }
+    // A '<' in the value where the pull parser stands when it is left ends the value there:
+    // the tag is still the one that began before it.
+    const std::string head = "<r xmlns:p=\"urn:p\"><p:e a=\"";
+    for (std::size_t at = 1'052'320; at < 1'052'335; ++at) {
+        std::string text = head + std::string(1'300'000, 'v') + "\"/><f/>\n</r>";
+        text[at] = '<';
+        writeFileBytes(file, text);
+        EXPECT_EQ(compareWithDom({base, file}, dir.filePath("out.xml")), "") << at;
+    }
 }
 
 } // namespace
