@@ -12,17 +12,17 @@ void ensureGuiResources();
 // The program's icon, with a rendering for each size it is shown at.
 QIcon applicationIcon();
 
-// A 16-pixel button or menu icon rendered at build time, ":/NAME.png" with ":/NAME@2x.png"
-// for screens of double density.
+// A 16-pixel button or menu icon rendered at build time, ":/NAME" with ":/NAME@2x" for
+// screens of double density.
 QIcon renderedIcon(const QString& name);
 
-// A picture rendered at build time, ":/NAME.png", or ":/NAME@2x.png" on a screen of more
-// than one device pixel per window pixel; either way it covers the same window pixels.
+// A picture rendered at build time, ":/NAME", or ":/NAME@2x" on a screen of more than one
+// device pixel per window pixel; either way it covers the same window pixels.
 QPixmap renderedPicture(const QString& name, qreal devicePixelRatio);
 
 // The platform's style, except for the icon of the menu bar's overflow button, which every
-// menu bar asks for when it is created: read from the same pictures as PNG by name, it
-// spares the program's start the loading of every image-format plugin on the system.
+// menu bar asks for when it is created and hardly ever shows: the same pictures, read only
+// when the button is drawn, spare the program's start the image decoder.
 class StartupFriendlyStyle : public QProxyStyle {
 public:
     QIcon standardIcon(StandardPixmap standardIcon, const QStyleOption* option = nullptr,

@@ -19,6 +19,12 @@ bool isDrawn(const QPixmap& pixmap) {
     return false;
 }
 
+// The picture as the build rendered it to PNG, read by Qt's decoder and made a pixmap like
+// the window's own.
+QImage renderedPng(const QString& name) {
+    return QPixmap(QStringLiteral(":/png/") + name + QStringLiteral(".png")).toImage();
+}
+
 TEST(RenderedPictures, EachAtTheSizeShownAndTwiceThatForDenseScreens) {
     const struct {
         const char* name;
@@ -37,10 +43,12 @@ TEST(RenderedPictures, EachAtTheSizeShownAndTwiceThatForDenseScreens) {
         EXPECT_EQ(plain.size(), picture.shown);
         EXPECT_EQ(plain.deviceIndependentSize().toSize(), picture.shown);
         EXPECT_TRUE(isDrawn(plain));
+        EXPECT_EQ(plain.toImage(), renderedPng(name));
         const QPixmap dense = renderedPicture(name, 2.0);
         EXPECT_EQ(dense.size(), picture.shown * 2);
         EXPECT_EQ(dense.deviceIndependentSize().toSize(), picture.shown);
         EXPECT_TRUE(isDrawn(dense));
+        EXPECT_EQ(dense.toImage(), renderedPng(name + QStringLiteral("@2x")));
     }
 }
 
@@ -52,7 +60,7 @@ TEST(RenderedPictures, TheProgramsIconHasARenderingForEverySizeShown) {
         // Exactly that rendering, not another one scaled.
         const QPixmap shown = icon.pixmap(QSize(size, size), 1.0);
         EXPECT_TRUE(isDrawn(shown));
-        EXPECT_EQ(shown.toImage(), QPixmap(QStringLiteral(":/appicon/%1.png").arg(size)).toImage());
+        EXPECT_EQ(shown.toImage(), renderedPng(QStringLiteral("appicon/%1").arg(size)));
     }
     // Twice the size on a dense screen, covering the same window pixels.
     const QPixmap dense = icon.pixmap(QSize(60, 60), 2.0);
