@@ -451,14 +451,14 @@ void Load::recordError(const xmlError* error) {
     // A namespace name is taken as written: the document layer does not judge URIs.
     if (error->code == XML_WAR_NS_URI)
         return;
-    QString reason = QString::fromUtf8(error->message ? error->message : "").trimmed();
-    if (reason.isEmpty())
-        reason = QStringLiteral("Error %1").arg(error->code);
     // Where content goes on with "<!" and neither a comment nor a CDATA section, the push
     // parser gives up with an internal error; the pull parser names the broken tag.
     if (m_pushing && !m_rereading && error->code == XML_ERR_INTERNAL_ERROR &&
         m_ctxt->instate == XML_PARSER_CONTENT && rereadRest())
         return;
+    QString reason = QString::fromUtf8(error->message ? error->message : "").trimmed();
+    if (reason.isEmpty())
+        reason = QStringLiteral("Error %1").arg(error->code);
     int line = error->line;
     if (line <= 0 && m_ctxt && m_ctxt->input)
         line = m_ctxt->input->line;
