@@ -5,8 +5,8 @@
 #
 # Each picture is kept as its plain pixels (cmake/png_to_pixels.py): the window reads them
 # with no image decoder, whose first use alone, with its search for format plugins, took
-# longer than the rest of the pictures. The resource compiler still compresses them. The
-# PNG renderings go into the resource "rendered_png" of the target brindleaf-rendered-png,
+# longer than the rest of the pictures. The resource compiler compresses them, except those
+# the main window shows at start, which it then reads in place. The PNG renderings go into the resource "rendered_png" of the target brindleaf-rendered-png,
 # for tests to compare with.
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
@@ -15,12 +15,18 @@ set(_rendered_dir ${CMAKE_CURRENT_BINARY_DIR}/rendered)
 set(_rendered_entries "")
 set(_rendered_png_entries "")
 
-# brindleaf_render(SVG NAME WIDTH HEIGHT [ONE_SIZE]): NAME at WIDTH x HEIGHT and, unless
-# ONE_SIZE, NAME@2x at twice that; NAME is the path inside the resource.
+# brindleaf_render(SVG NAME WIDTH HEIGHT [ONE_SIZE] [AT_START]): NAME at WIDTH x HEIGHT and,
+# unless ONE_SIZE, NAME@2x at twice that; NAME is the path inside the resource. AT_START
+# leaves the pixels uncompressed.
 function(brindleaf_render svg name width height)
+    cmake_parse_arguments(PARSE_ARGV 4 arg "ONE_SIZE;AT_START" "" "")
     set(variants "${name}:1")
-    if(NOT ARGN STREQUAL "ONE_SIZE")
+    if(NOT arg_ONE_SIZE)
         list(APPEND variants "${name}@2x:2")
+    endif()
+    set(compression "")
+    if(arg_AT_START)
+        set(compression " compression-algorithm=\"none\"")
     endif()
     foreach(variant ${variants})
         string(REPLACE ":" ";" parts ${variant})
@@ -37,7 +43,8 @@ function(brindleaf_render svg name width height)
             COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/png_to_pixels.py ${png} ${pixels}
             DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${svg} ${CMAKE_SOURCE_DIR}/cmake/png_to_pixels.py
             VERBATIM)
-        string(APPEND _rendered_entries "    <file alias=\"${file}\">${pixels}</file>\n")
+        string(APPEND _rendered_entries
+            "    <file alias=\"${file}\"${compression}>${pixels}</file>\n")
         string(APPEND _rendered_png_entries "    <file alias=\"${file}.png\">${png}</file>\n")
     endforeach()
     set(_rendered_entries "${_rendered_entries}" PARENT_SCOPE)
@@ -50,7 +57,7 @@ foreach(icon load48:load16 save48:save16 exit:exit16 help:help16 feedback:feedba
     string(REPLACE ":" ";" parts ${icon})
     list(GET parts 0 source)
     list(GET parts 1 name)
-    brindleaf_render(resources/icons/${source}.svg icons/${name} 16 16)
+    brindleaf_render(resources/icons/${source}.svg icons/${name} 16 16 AT_START)
 endforeach()
 brindleaf_render(resources/icons/laughing32.svg icons/laughing32 32 32)
 brindleaf_render(resources/icons/sad32.svg icons/sad32 32 32)
@@ -61,7 +68,8 @@ brindleaf_render(resources/arrow.svg about/arrow 16 16)
 # The program's icon, one file per size: title bars and task lists (16, 32, 48), the about
 # window (32) and the update notice (60), and twice each of those.
 foreach(size 16 32 48 60 64 96 120)
-    brindleaf_render(resources/icons/brindleaf.svg appicon/${size} ${size} ${size} ONE_SIZE)
+    brindleaf_render(resources/icons/brindleaf.svg appicon/${size} ${size} ${size} ONE_SIZE
+        AT_START)
 endforeach()
 
 foreach(kind rendered rendered_png)
