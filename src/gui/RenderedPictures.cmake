@@ -6,8 +6,9 @@
 # Each picture is kept as its plain pixels (cmake/png_to_pixels.py): the window reads them
 # with no image decoder, whose first use alone, with its search for format plugins, took
 # longer than the rest of the pictures. The resource compiler compresses them, except those
-# the main window shows at start, which it then reads in place. The PNG renderings go into the resource "rendered_png" of the target brindleaf-rendered-png,
-# for tests to compare with.
+# the main window shows at start, which it then reads in place. The PNG renderings go into
+# the resource "rendered_png" of the target brindleaf-rendered-png, for tests to compare
+# with.
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
