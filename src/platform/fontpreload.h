@@ -12,14 +12,11 @@ namespace platform {
 class FontPreload {
 public:
     FontPreload();
-    ~FontPreload();
-    FontPreload(const FontPreload&) = delete;
-    FontPreload& operator=(const FontPreload&) = delete;
 
     void wait();
 
 private:
-    std::thread m_loader;
+    std::jthread m_loader; // joined at the latest when the object goes
 };
 
 } // namespace platform

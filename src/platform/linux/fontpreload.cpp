@@ -8,10 +8,6 @@ namespace platform {
 // font database calls it again later and then finds it done. Its setup is thread-safe.
 FontPreload::FontPreload() : m_loader([] { FcInit(); }) {}
 
-FontPreload::~FontPreload() {
-    wait();
-}
-
 void FontPreload::wait() {
     if (m_loader.joinable())
         m_loader.join();
